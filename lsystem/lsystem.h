@@ -1,0 +1,63 @@
+// The L-system object: parameters, rules, the current word and the turtle's state.
+// readDescription fills it from a file, produce rewrites the axiom into the word,
+// render (in the turtle library) walks the word and frames or draws it.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+// One entry of the turtle's stack; copied whole onto and off it.
+struct TurtleState {
+    float x;
+    float y;
+    float heading;  // degrees; 0 right, 90 down, 270 up on the screen
+};
+
+// One rewriting rule. All fields are byte strings; one byte is one symbol.
+struct Rule {
+    std::string predecessor;   // the letters replaced; never empty
+    std::string leftContext;   // must stand right before the predecessor; may be empty
+    std::string rightContext;  // must stand right after the predecessor; may be empty
+    std::string matchText;     // leftContext + predecessor + rightContext
+    std::string successor;     // takes the predecessor's place; may be empty
+};
+
+// The compiled-in default of LSystem::wordCeiling: the smaller of 4,294,967,295 letters
+// and an eighth of the machine's physical memory, unless the build sets one.
+std::uint64_t defaultWordCeiling();
+
+class LSystem {
+public:
+    // Sets the defaults and the drawing state of the OpenGL context current now:
+    // white clear colour, line width 1, smoothed and blended lines, point size 4.
+    LSystem();
+
+    // Reads a description file into the parameters, the axiom and the rules and
+    // prints what it understood on standard output.
+    void readDescription(const char* path);
+
+    // Sets word to the axiom rewritten n times and prints the rewriting report.
+    void produce();
+
+    // One turtle pass over word: a measuring pass (draw false) sets the projection,
+    // a drawing pass (draw true) draws into the current buffer; report prints the
+    // line count. Defined by the turtle library.
+    void render(bool draw, bool report);
+
+    float x = 0.0f;  // turtle position; every pass starts at (0, 0)
+    float y = 0.0f;
+    float heading = 270.0f;
+    std::deque<TurtleState> stack;  // used last-in first-out at its back
+
+    std::uint32_t n = 1;    // rewriting iterations
+    std::uint32_t d = 1;    // step length of F and f
+    float delta = 90.0f;    // turning angle of + and -, degrees
+    std::string axiom;
+    std::vector<Rule> rules;  // in file order, which is the order of priority
+    std::string word;         // the axiom after n iterations
+
+    // The longest word produce may make; an iteration that would cross it is abandoned.
+    std::uint64_t wordCeiling = defaultWordCeiling();
+};
