@@ -1,1 +1,345 @@
-// placeholder
+// Tests of the description-file reader: how tokens become assignments, rules and the
+// axiom, the exact bytes of the summary, and files that can't be read or hold tokens
+// far longer than a line. Each test writes its description into a fresh temporary dir.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "lsystem/lsystem.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using namespace std::string_literals;
+
+// A rule as the tests expect it; matchText is checked against the three parts.
+struct ExpectedRule {
+    std::string leftContext;
+    std::string predecessor;
+    std::string rightContext;
+    std::string successor;
+};
+
+struct ReadResult {
+    std::string output;  // everything printed on standard output
+    LSystem lsystem;
+};
+
+class ReaderTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+        for (char& c : name) {
+            if (c == '/') c = '_';
+        }
+        dir_ = fs::temp_directory_path() / ("reader_test_" + name + "_" + std::to_string(std::random_device{}()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // Writes bytes into a file of the temporary directory and returns its path.
+    std::string writeFile(const std::string& bytes, const char* name = "description.txt")
+    {
+        const fs::path path = dir_ / name;
+        std::ofstream out(path, std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return path.string();
+    }
+
+    // Reads path into a fresh LSystem, capturing what it prints.
+    static void readCapturing(const std::string& path, ReadResult& result)
+    {
+        testing::internal::CaptureStdout();
+        result.lsystem.readDescription(path.c_str());
+        result.output = testing::internal::GetCapturedStdout();
+    }
+
+    fs::path dir_;
+};
+
+// The part of the output before the summary: the messages about tokens.
+std::string messagesOf(const std::string& output)
+{
+    const std::size_t summary = output.find("Finished parsing file: \n");
+    EXPECT_NE(summary, std::string::npos) << output;
+    return output.substr(0, summary);
+}
+
+void expectRules(const LSystem& lsystem, const std::vector<ExpectedRule>& expected)
+{
+    ASSERT_EQ(lsystem.rules.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const Rule& rule = lsystem.rules[i];
+        EXPECT_EQ(rule.leftContext, expected[i].leftContext) << "rule " << i;
+        EXPECT_EQ(rule.predecessor, expected[i].predecessor) << "rule " << i;
+        EXPECT_EQ(rule.rightContext, expected[i].rightContext) << "rule " << i;
+        EXPECT_EQ(rule.successor, expected[i].successor) << "rule " << i;
+        EXPECT_EQ(rule.matchText, rule.leftContext + rule.predecessor + rule.rightContext)
+            << "rule " << i;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Token classification and rule cutting.
+
+struct TokenCase {
+    const char* label;
+    std::string file;
+    std::string messages;  // printed before the summary
+    std::uint32_t n;
+    std::uint32_t d;
+    float delta;
+    std::string axiom;
+    std::vector<ExpectedRule> rules;
+};
+
+void PrintTo(const TokenCase& c, std::ostream* os) { *os << c.label; }
+
+const TokenCase kTokenCases[] = {
+    {"WorkedExample", "n=2 delta=22.5 x=7\nF\nF->F[+F]F[-F]F   A<B>C->BB\n->X\n",
+     "Unable to parse 'x=7' (unknown variable)\nError parsing '->X'\n", 2, 1, 22.5f, "F",
+     {{"", "F", "", "F[+F]F[-F]F"}, {"A", "B", "C", "BB"}}},
+
+    // Contexts, and which marker wins.
+    {"BothContexts", "A<B>C->X", "", 1, 1, 90.0f, "", {{"A", "B", "C", "X"}}},
+    {"RightContextOnly", "B>C->X", "", 1, 1, 90.0f, "", {{"", "B", "C", "X"}}},
+    {"LeftContextOnly", "A<B->X", "", 1, 1, 90.0f, "", {{"A", "B", "", "X"}}},
+    {"EmptyContextsAreNone", "<B->X B>->X", "", 1, 1, 90.0f, "",
+     {{"", "B", "", "X"}, {"", "B", "", "X"}}},
+    {"GreaterBeforeLessIsLeftContext", "A>B<C->X", "", 1, 1, 90.0f, "", {{"A>B", "C", "", "X"}}},
+    {"SecondLessStaysInPredecessor", "A<B<C->X", "", 1, 1, 90.0f, "", {{"A", "B<C", "", "X"}}},
+    {"SecondGreaterStaysInRightContext", "A<B>C>D->X", "", 1, 1, 90.0f, "",
+     {{"A", "B", "C>D", "X"}}},
+
+    // The first "->" cuts; the successor is taken whole.
+    {"EmptySuccessor", "F->", "", 1, 1, 90.0f, "", {{"", "F", "", ""}}},
+    {"ArrowInSuccessor", "A->B->C", "", 1, 1, 90.0f, "", {{"", "A", "", "B->C"}}},
+    {"DoubleDashArrow", "F-->G", "", 1, 1, 90.0f, "", {{"", "F-", "", "G"}}},
+    {"MarkersInSuccessor", "F->A<B>C", "", 1, 1, 90.0f, "", {{"", "F", "", "A<B>C"}}},
+    {"SamePredecessorKeptInOrder", "F->A F->B", "", 1, 1, 90.0f, "",
+     {{"", "F", "", "A"}, {"", "F", "", "B"}}},
+
+    // Empty predecessors are rejected, whatever the contexts.
+    {"EmptyPredecessors", "A<>C->X <->X ->X -> F->G",
+     "Error parsing 'A<>C->X'\nError parsing '<->X'\nError parsing '->X'\nError parsing '->'\n",
+     1, 1, 90.0f, "", {{"", "F", "", "G"}}},
+
+    // "=" is tested before "->".
+    {"EqualsBeatsArrow", "F->F=F", "Unable to parse 'F->F=F' (unknown variable)\n", 1, 1, 90.0f,
+     "", {}},
+
+    // Assignments: the last one that converts counts.
+    {"RepeatedAssignment", "n=3 n=5", "", 5, 1, 90.0f, "", {}},
+    {"NonConvertingKeepsValue", "n=3 n=x d=4 d= delta=45 delta=abc", "", 3, 4, 45.0f, "", {}},
+    {"TrailingTextIgnored", "n=5x d=7.9 delta=30,5", "", 5, 7, 30.0f, "", {}},
+    {"EmptyAndSecondEquals", "n= d==3 delta==1", "", 1, 1, 90.0f, "", {}},
+    {"PlusSign", "n=+7 d=+0 delta=+2.5", "", 7, 0, 2.5f, "", {}},
+    {"UnknownNames", "N=3 x=1 =5 deltax=4 Delta=4",
+     "Unable to parse 'N=3' (unknown variable)\nUnable to parse 'x=1' (unknown variable)\n"
+     "Unable to parse '=5' (unknown variable)\nUnable to parse 'deltax=4' (unknown variable)\n"
+     "Unable to parse 'Delta=4' (unknown variable)\n",
+     1, 1, 90.0f, "", {}},
+    {"NameLongerThanAnyBuffer", std::string(40, 'n') + "=3",
+     "Unable to parse '" + std::string(40, 'n') + "=3' (unknown variable)\n", 1, 1, 90.0f, "", {}},
+    {"SpacedAssignment", "n = 3", "Unable to parse '=' (unknown variable)\n", 1, 1, 90.0f, "3", {}},
+
+    // Integers out of range do not convert, where "%u" would wrap them.
+    {"NegativeIntegers", "n=4 n=-1 d=-0", "", 4, 1, 90.0f, "", {}},
+    {"IntegerTooLarge", "n=4294967296 d=99999999999999999999", "", 1, 1, 90.0f, "", {}},
+    {"LargestInteger", "n=4294967295 d=0004294967295", "", 4294967295u, 4294967295u, 90.0f, "",
+     {}},
+
+    // Floats as "%f" reads them, but never infinite or NaN.
+    {"InfiniteAndNaNDoNotConvert",
+     "delta=inf delta=-INF delta=nan delta=1e39 delta=-1e39 delta=3.5e38 delta=0x1p200 delta=1" +
+         std::string(50, '0') + "e-10",
+     "", 1, 1, 90.0f, "", {}},
+    {"LargestFloat", "delta=3.4028235e38", "", 1, 1, 3.4028235e38f, "", {}},
+    {"ExponentWithoutDigits", "delta=1e", "", 1, 1, 1.0f, "", {}},
+    {"LeadingPoint", "delta=.5", "", 1, 1, 0.5f, "", {}},
+    {"NegativeWithExponent", "delta=-.5e1", "", 1, 1, -5.0f, "", {}},
+    {"UnderflowReadsAsZero", "delta=1e-50", "", 1, 1, 0.0f, "", {}},
+    {"UnderflowWithManyZeros", "delta=0." + std::string(60, '0') + "1e10", "", 1, 1, 0.0f, "", {}},
+    {"Subnormal", "delta=1e-40", "", 1, 1, 1e-40f, "", {}},
+    {"Hexadecimal", "delta=0x1.8p4", "", 1, 1, 24.0f, "", {}},
+    {"MalformedSigns", "delta=--5 delta=+-5 delta=0x delta=0x-1 delta=. delta=e5", "", 1, 1,
+     90.0f, "", {}},
+
+    // Axiom tokens: the last one counts.
+    {"LastAxiomWins", "F n=2 G+G", "", 2, 1, 90.0f, "G+G", {}},
+    {"AxiomMayHoldMarkers", "A<B>C-D", "", 1, 1, 90.0f, "A<B>C-D", {}},
+
+    // Bytes are bytes: CR, NUL, Ctrl-Z and bytes above 127.
+    {"CrLfLineEnds", "n=2\r\nF\r\nF->FF\r\n", "", 2, 1, 90.0f, "F", {{"", "F", "", "FF"}}},
+    {"NulAndHighBytes", "A\0\xff\x1a" "B x\0=1 F->\0\x80"s,
+     "Unable to parse 'x\0=1' (unknown variable)\n"s, 1, 1, 90.0f, "A\0\xff\x1a" "B"s,
+     {{"", "F", "", "\0\x80"s}}},
+    {"AllSixSeparators", "n=2\tF\vG->H\fd=3\rdelta=4 \n", "", 2, 3, 4.0f, "F",
+     {{"", "G", "", "H"}}},
+};
+
+class TokenTest : public ReaderTest, public testing::WithParamInterface<TokenCase> {};
+
+TEST_P(TokenTest, ClassifiesAndCuts)
+{
+    const TokenCase& c = GetParam();
+    ReadResult result;
+    readCapturing(writeFile(c.file), result);
+    EXPECT_EQ(messagesOf(result.output), c.messages);
+    EXPECT_EQ(result.lsystem.n, c.n);
+    EXPECT_EQ(result.lsystem.d, c.d);
+    EXPECT_EQ(result.lsystem.delta, c.delta);
+    EXPECT_EQ(result.lsystem.axiom, c.axiom);
+    expectRules(result.lsystem, c.rules);
+    EXPECT_TRUE(result.lsystem.word.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, TokenTest, testing::ValuesIn(kTokenCases),
+                         [](const testing::TestParamInfo<TokenCase>& info) {
+                             return std::string(info.param.label);
+                         });
+
+TEST_F(ReaderTest, UnderflowKeepsItsSign)
+{
+    ReadResult result;
+    readCapturing(writeFile("delta=-1e-50"), result);
+    EXPECT_EQ(result.lsystem.delta, 0.0f);
+    EXPECT_TRUE(std::signbit(result.lsystem.delta));
+}
+
+// ---------------------------------------------------------------------------------------
+// The summary, byte for byte.
+
+struct SummaryCase {
+    const char* label;
+    std::string file;
+    std::string output;
+};
+
+void PrintTo(const SummaryCase& c, std::ostream* os) { *os << c.label; }
+
+const SummaryCase kSummaryCases[] = {
+    {"EmptyFile", "",
+     "Finished parsing file: \n  n=1, d=1, delta=90.000000\n  \n-----------------------\n"},
+    {"WhitespaceOnly", " \t\r\n\v\f  \r\n",
+     "Finished parsing file: \n  n=1, d=1, delta=90.000000\n  \n-----------------------\n"},
+    {"RulesInFileNotation",
+     "n=0 d=7 delta=1234.5678 FX A<B>C->X <B->Y B>C->Z A<B->W B>->V F-> =1 ->Q",
+     "Unable to parse '=1' (unknown variable)\n"
+     "Error parsing '->Q'\n"
+     "Finished parsing file: \n"
+     "  n=0, d=7, delta=1234.567749\n"
+     "  FX\n"
+     "  A<B>C->X\n"
+     "  B->Y\n"
+     "  B>C->Z\n"
+     "  A<B->W\n"
+     "  B->V\n"
+     "  F->\n"
+     "-----------------------\n"},
+    {"SixDecimalsRounded", "delta=0.0000004 F",
+     "Finished parsing file: \n  n=1, d=1, delta=0.000000\n  F\n-----------------------\n"},
+    {"NegativeDelta", "delta=-22.25",
+     "Finished parsing file: \n  n=1, d=1, delta=-22.250000\n  \n-----------------------\n"},
+    {"NulBytesPrintedWhole", "A\0B C\0<D>\0E->\0F"s,
+     "Finished parsing file: \n  n=1, d=1, delta=90.000000\n  A\0B\n  C\0<D>\0E->\0F\n"
+     "-----------------------\n"s},
+};
+
+class SummaryTest : public ReaderTest, public testing::WithParamInterface<SummaryCase> {};
+
+TEST_P(SummaryTest, PrintsExactBytes)
+{
+    ReadResult result;
+    readCapturing(writeFile(GetParam().file), result);
+    EXPECT_EQ(result.output, GetParam().output);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, SummaryTest, testing::ValuesIn(kSummaryCases),
+                         [](const testing::TestParamInfo<SummaryCase>& info) {
+                             return std::string(info.param.label);
+                         });
+
+// ---------------------------------------------------------------------------------------
+// Files that can't be read, and long tokens.
+
+void expectDefaults(const LSystem& lsystem)
+{
+    EXPECT_EQ(lsystem.n, 1u);
+    EXPECT_EQ(lsystem.d, 1u);
+    EXPECT_EQ(lsystem.delta, 90.0f);
+    EXPECT_TRUE(lsystem.axiom.empty());
+    EXPECT_TRUE(lsystem.rules.empty());
+}
+
+TEST_F(ReaderTest, MissingFileGivesOnlyTheMessage)
+{
+    ReadResult result;
+    readCapturing((dir_ / "no such file").string(), result);
+    EXPECT_EQ(result.output, "Couldn't open specified file!\n");
+    expectDefaults(result.lsystem);
+}
+
+TEST_F(ReaderTest, DirectoryGivesOnlyTheMessage)
+{
+    ReadResult result;
+    readCapturing(dir_.string(), result);
+    EXPECT_EQ(result.output, "Couldn't open specified file!\n");
+    expectDefaults(result.lsystem);
+}
+
+// A rule of 100,000 bytes whose arrow lies near its start stays one rule with its whole
+// successor; nothing of it spills into the axiom.
+TEST_F(ReaderTest, TokenOfHundredThousandBytesIsOneToken)
+{
+    const std::string successor(100000 - 3, 'F');
+    ReadResult result;
+    readCapturing(writeFile("F->" + successor + "\nn=3"), result);
+    EXPECT_EQ(messagesOf(result.output), "");
+    expectRules(result.lsystem, {{"", "F", "", successor}});
+    EXPECT_TRUE(result.lsystem.axiom.empty());
+    EXPECT_EQ(result.lsystem.n, 3u);
+    EXPECT_NE(result.output.find("  F->" + successor + "\n"), std::string::npos);
+}
+
+// Tokens of every length from 1 to 97 bytes, separated by runs of 1 to 5 whitespace bytes,
+// over several megabytes: wherever the reader's reads end, no token is cut or merged.
+TEST_F(ReaderTest, TokensAcrossReadsStayWhole)
+{
+    const char separators[] = " \t\r\n\v\f";
+    std::string file;
+    std::vector<ExpectedRule> expected;
+    for (std::size_t i = 0; file.size() < (3u << 20); ++i) {
+        const std::size_t length = 1 + i % 97;
+        std::string successor = std::to_string(i);
+        successor.resize(length, 'G');
+        file += "F->" + successor;
+        expected.push_back({"", "F", "", successor});
+        for (std::size_t k = 0; k <= i % 5; ++k) file += separators[(i + k) % 6];
+    }
+    // One axiom token far longer than any read, last in the file, without a line end.
+    std::string axiom(5u << 20, 'A');
+    axiom[0] = 'B';
+    axiom.back() = 'Z';
+    file += axiom;
+
+    ReadResult result;
+    readCapturing(writeFile(file), result);
+    EXPECT_EQ(messagesOf(result.output), "");
+    expectRules(result.lsystem, expected);
+    EXPECT_TRUE(result.lsystem.axiom == axiom) << "axiom of " << result.lsystem.axiom.size()
+                                               << " bytes differs";
+}
+
+}  // namespace
