@@ -1,8 +1,30 @@
-// Tendrilview's entry point, for now without a window: checks the argument,
-// builds the LSystem and reads the description file, printing the reader's summary.
+// Tendrilview's entry point and main loop: checks the argument, opens the display, reads,
+// produces and draws the L-system, then redraws continuously while P and L change the
+// number of iterations, until Esc is released or the window is closed.
 #include <cstdio>
+#include <cwchar>
+#include <string>
 
+#include "display/display.h"
 #include "lsystem/lsystem.h"
+
+namespace {
+
+constexpr std::uint32_t kEscape = 0x1B;  // Windows virtual-key codes
+constexpr std::uint32_t kKeyP = 0x50;
+constexpr std::uint32_t kKeyL = 0x4C;
+
+// Makes the word afresh, frames it (measuring pass) and draws it with its line count.
+// The reports are flushed at once so that a pipe shows them as they come.
+void produceAndFrame(LSystem& lsystem)
+{
+    lsystem.produce();
+    lsystem.render(false, false);
+    lsystem.render(true, true);
+    std::fflush(stdout);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -10,7 +32,46 @@ int main(int argc, char** argv)
         std::printf("You have to pass filename as argument!\n");
         return -1;
     }
-    LSystem lsystem;
+    std::string failure;
+    if (!openDisplay(failure)) {
+        std::printf("Couldn't open a window: %s\n", failure.c_str());
+        return 1;
+    }
+    LSystem lsystem;  // sets the drawing state: the context must be current
     lsystem.readDescription(argv[1]);
-    return 0;
+    produceAndFrame(lsystem);
+
+    for (;;) {
+        const DisplayEvent event = pollDisplay();
+        if (event.kind == DisplayEvent::Nothing) {
+            lsystem.render(true, false);
+            swapDisplay();
+            std::fflush(stdout);  // a word with an unmatched ']' reports on every redraw
+            continue;
+        }
+        if (event.kind == DisplayEvent::Quit) {
+            break;
+        }
+        if (event.kind != DisplayEvent::KeyUp) {
+            continue;
+        }
+        if (event.virtualKey == kEscape) {
+            break;
+        }
+        if (event.virtualKey != kKeyP && event.virtualKey != kKeyL) {
+            continue;  // any other key release is dropped
+        }
+        if (event.virtualKey == kKeyP) {
+            ++lsystem.n;
+        } else if (lsystem.n > 0) {
+            --lsystem.n;
+        }
+        wchar_t title[99];
+        std::swprintf(title, 99, L"Tendrilview, n=%u", static_cast<unsigned>(lsystem.n));
+        setDisplayTitle(title);
+        produceAndFrame(lsystem);
+    }
+
+    closeDisplay();
+    return 0;  // the LSystem is destroyed after the display is closed
 }
