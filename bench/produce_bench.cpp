@@ -1,3 +1,305 @@
-// placeholder
+// Speed and memory of LSystem::produce: the bracketed bush F -> F[+F]F[-F]F against
+// writing the same bytes into fresh memory and against the scan that erases consumed
+// bytes from the front of the word; 10,000 rules with one first byte; a context-
+// sensitive and a multi-byte-predecessor system; peak memory per letter of the word.
+#include "lsystem/lsystem.h"
+
 #include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+
+namespace {
+
+Rule makeRule(std::string left, std::string predecessor, std::string right, std::string successor)
+{
+    Rule rule;
+    rule.matchText = left + predecessor + right;
+    rule.leftContext = std::move(left);
+    rule.predecessor = std::move(predecessor);
+    rule.rightContext = std::move(right);
+    rule.successor = std::move(successor);
+    return rule;
+}
+
+// produce prints its report on standard output; while it runs in a benchmark the
+// report goes to /dev/null so that the benchmark's own table stays readable.
+class QuietStdout {
+public:
+    QuietStdout()
+    {
+        std::fflush(stdout);
+        saved_ = dup(STDOUT_FILENO);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        close(null);
+    }
+    ~QuietStdout()
+    {
+        std::fflush(stdout);
+        dup2(saved_, STDOUT_FILENO);
+        close(saved_);
+    }
+    QuietStdout(const QuietStdout&) = delete;
+    QuietStdout& operator=(const QuietStdout&) = delete;
+
+private:
+    int saved_;
+};
+
+void setupBush(LSystem& system, std::uint32_t n)
+{
+    system.axiom = "F";
+    system.rules = {makeRule("", "F", "", "F[+F]F[-F]F")};
+    system.n = n;
+}
+
+double seconds(std::chrono::steady_clock::duration span)
+{
+    return std::chrono::duration<double>(span).count();
+}
+
+// The bush, and in the same loop the time to allocate and fill a buffer of the final
+// word's length, so that both share the machine's state of the moment.
+void BM_ProduceBush(benchmark::State& state)
+{
+    LSystem system;
+    setupBush(system, static_cast<std::uint32_t>(state.range(0)));
+    std::size_t letters = 0;
+    double produceTime = 0.0;
+    double freshTime = 0.0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        {
+            QuietStdout quiet;
+            system.produce();
+        }
+        produceTime += seconds(std::chrono::steady_clock::now() - start);
+        letters = system.word.size();
+
+        state.PauseTiming();
+        std::string().swap(system.word);
+        const auto freshStart = std::chrono::steady_clock::now();
+        {
+            std::unique_ptr<char[]> fresh(new char[letters]);
+            std::memset(fresh.get(), 'F', letters);
+            benchmark::DoNotOptimize(fresh.get());
+            benchmark::ClobberMemory();
+        }
+        freshTime += seconds(std::chrono::steady_clock::now() - freshStart);
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * letters));
+    state.counters["letters"] = static_cast<double>(letters);
+    // Above 1 when produce is faster than filling fresh memory with the same bytes.
+    state.counters["speed_vs_fresh_fill"] = freshTime / produceTime;
+}
+BENCHMARK(BM_ProduceBush)->Arg(7)->Arg(8)->Arg(11)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Filling freshly allocated memory with as many bytes as the bush has at n.
+void BM_FreshFill(benchmark::State& state)
+{
+    const std::size_t letters = state.range(0);
+    for (auto _ : state) {
+        std::unique_ptr<char[]> fresh(new char[letters]);
+        std::memset(fresh.get(), 'F', letters);
+        benchmark::DoNotOptimize(fresh.get());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * letters));
+}
+BENCHMARK(BM_FreshFill)->Arg(122070311)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The scan as first described: rules tried in list order at the front of the word,
+// consumed bytes erased from the front, the next word copied back. Quadratic in the
+// word's length; the baseline for the scan by index.
+std::string eraseFromFront(const std::string& axiom, const std::vector<Rule>& rules, std::uint32_t n)
+{
+    std::string word = axiom;
+    std::string next;
+    for (std::uint32_t i = 1; i <= n; ++i) {
+        while (!word.empty()) {
+            bool applied = false;
+            for (const Rule& rule : rules) {
+                if (word.size() >= rule.matchText.size() &&
+                    word.compare(0, rule.matchText.size(), rule.matchText) == 0) {
+                    next += rule.leftContext;
+                    next += rule.successor;
+                    next += rule.rightContext;
+                    word.erase(0, rule.matchText.size());
+                    applied = true;
+                    break;
+                }
+            }
+            if (!applied) {
+                next += word[0];
+                word.erase(0, 1);
+            }
+        }
+        word = next;
+        next.clear();
+    }
+    return word;
+}
+
+void BM_EraseFromFrontBush(benchmark::State& state)
+{
+    LSystem system;
+    setupBush(system, static_cast<std::uint32_t>(state.range(0)));
+    std::size_t letters = 0;
+    for (auto _ : state) {
+        const std::string word = eraseFromFront(system.axiom, system.rules, system.n);
+        letters = word.size();
+        benchmark::DoNotOptimize(word.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * letters));
+    state.counters["letters"] = static_cast<double>(letters);
+}
+BENCHMARK(BM_EraseFromFrontBush)->Arg(7)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One iteration over a long pseudo-random axiom; bytes are the letters written.
+void runOnce(benchmark::State& state, LSystem& system)
+{
+    std::size_t letters = 0;
+    for (auto _ : state) {
+        QuietStdout quiet;
+        system.produce();
+        letters = system.word.size();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * letters));
+    state.counters["letters"] = static_cast<double>(letters);
+}
+
+std::string randomWord(std::size_t length, const std::string& alphabet, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    std::string word(length, ' ');
+    for (char& c : word) {
+        c = alphabet[pick(random)];
+    }
+    return word;
+}
+
+// 10,000 rules A0000 .. A9999, each renaming its token; nine tokens in ten match one,
+// the tenth breaks off after two digits, so the trie is left at depth three.
+void BM_TenThousandRulesSameFirstByte(benchmark::State& state)
+{
+    LSystem system;
+    for (int r = 0; r < 10000; ++r) {
+        char match[8];
+        char output[8];
+        std::snprintf(match, sizeof match, "%04d", r);
+        std::snprintf(output, sizeof output, "%04d", (r * 7919 + 13) % 10000);
+        system.rules.push_back(makeRule("", std::string("A") + match, "", std::string("A") + output));
+    }
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> digit(0, 9);
+    std::uniform_int_distribution<int> tenth(0, 9);
+    std::string axiom;
+    axiom.reserve(32u << 20);
+    while (axiom.size() < (32u << 20)) {
+        axiom += 'A';
+        axiom += static_cast<char>('0' + digit(random));
+        axiom += static_cast<char>('0' + digit(random));
+        if (tenth(random) == 0) {
+            axiom += '-';
+        } else {
+            axiom += static_cast<char>('0' + digit(random));
+            axiom += static_cast<char>('0' + digit(random));
+        }
+    }
+    system.axiom = axiom;
+    system.n = 1;
+    runOnce(state, system);
+}
+BENCHMARK(BM_TenThousandRulesSameFirstByte)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Contexts of one and two letters around one-letter predecessors, among brackets.
+void BM_ContextSensitive(benchmark::State& state)
+{
+    LSystem system;
+    system.rules = {
+        makeRule("A", "B", "A", "BB"),
+        makeRule("F", "F", "", "FA"),
+        makeRule("", "A", "+", "F"),
+        makeRule("[", "B", "]", ""),
+        makeRule("AB", "F", "F", "[F]"),
+        makeRule("", "B", "", "A"),
+    };
+    system.axiom = randomWord(32u << 20, "ABF+-[]", 11);
+    system.n = 1;
+    runOnce(state, system);
+}
+BENCHMARK(BM_ContextSensitive)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Predecessors of two and three letters that overlap and share prefixes.
+void BM_MultiBytePredecessor(benchmark::State& state)
+{
+    LSystem system;
+    system.rules = {
+        makeRule("", "AB", "", "BA"),
+        makeRule("", "ABA", "", "C"),
+        makeRule("", "BAB", "", "ABBA"),
+        makeRule("", "CC", "", "C"),
+        makeRule("", "BC", "", "CAB"),
+        makeRule("", "CAB", "", ""),
+    };
+    system.axiom = randomWord(32u << 20, "ABC", 13);
+    system.n = 1;
+    runOnce(state, system);
+}
+BENCHMARK(BM_MultiBytePredecessor)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+std::uint64_t statusKilobytes(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::size_t fieldLength = std::strlen(field);
+    while (std::getline(status, line)) {
+        if (line.compare(0, fieldLength, field) == 0) {
+            return std::stoull(line.substr(fieldLength));
+        }
+    }
+    return 0;
+}
+
+// Peak resident memory that produce adds, per letter of the final word. The kernel's
+// high-water mark is reset before the call (Linux: 5 into /proc/self/clear_refs).
+void BM_ProduceBushPeakMemory(benchmark::State& state)
+{
+    double bytesPerLetter = 0.0;
+    for (auto _ : state) {
+        LSystem system;
+        setupBush(system, static_cast<std::uint32_t>(state.range(0)));
+        {
+            std::ofstream reset("/proc/self/clear_refs");
+            reset << "5";
+        }
+        const std::uint64_t before = statusKilobytes("VmRSS:");
+        if (statusKilobytes("VmHWM:") > before + 1024) {
+            state.SkipWithError("the peak resident size could not be reset");
+            break;
+        }
+        {
+            QuietStdout quiet;
+            system.produce();
+        }
+        const std::uint64_t peak = statusKilobytes("VmHWM:");
+        bytesPerLetter = static_cast<double>(peak - before) * 1024.0 / static_cast<double>(system.word.size());
+    }
+    state.counters["peak_bytes_per_letter"] = bytesPerLetter;
+}
+BENCHMARK(BM_ProduceBushPeakMemory)->Arg(11)->Arg(12)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
 BENCHMARK_MAIN();

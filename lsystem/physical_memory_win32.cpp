@@ -1,1 +1,15 @@
-// placeholder, being written
+// Physical memory on Windows: the total that GlobalMemoryStatusEx reports.
+// Used for the default word ceiling of produce.
+#include "lsystem/physical_memory.h"
+
+#include <windows.h>
+
+std::uint64_t physicalMemoryBytes()
+{
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof status;
+    if (!GlobalMemoryStatusEx(&status)) {
+        return 0;
+    }
+    return status.ullTotalPhys;
+}

@@ -1,1 +1,406 @@
-// placeholder
+// Tests of LSystem::produce: the worked examples and edge cases as one table, seeded
+// random systems against a plain reference scan, and the word ceiling, including an
+// allocation failure below it (global operator new is replaced in this test program).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "lsystem/lsystem.h"
+#include "lsystem/physical_memory.h"
+
+namespace {
+
+// Allocations of at least this many bytes fail while a test sets it.
+std::size_t gFailAllocationsFrom = static_cast<std::size_t>(-1);
+
+}  // namespace
+
+void* operator new(std::size_t size)
+{
+    if (size >= gFailAllocationsFrom) {
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+
+// The compiler sees these replacements inlined at delete expressions and takes free
+// after operator new for a mismatch; here the pair is malloc and free on purpose.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using namespace std::string_literals;
+
+struct RuleText {
+    std::string leftContext;
+    std::string predecessor;
+    std::string rightContext;
+    std::string successor;
+};
+
+Rule makeRule(const RuleText& text)
+{
+    Rule rule;
+    rule.leftContext = text.leftContext;
+    rule.predecessor = text.predecessor;
+    rule.rightContext = text.rightContext;
+    rule.matchText = text.leftContext + text.predecessor + text.rightContext;
+    rule.successor = text.successor;
+    return rule;
+}
+
+std::vector<Rule> makeRules(const std::vector<RuleText>& texts)
+{
+    std::vector<Rule> rules;
+    for (const RuleText& text : texts) {
+        rules.push_back(makeRule(text));
+    }
+    return rules;
+}
+
+// Runs produce and returns what it printed.
+std::string produceCapturingOutput(LSystem& system)
+{
+    testing::internal::CaptureStdout();
+    system.produce();
+    return testing::internal::GetCapturedStdout();
+}
+
+std::string summary(std::uint32_t replaces, std::uint64_t letters)
+{
+    return "Production done: " + std::to_string(replaces) + " replaces done, final product has " +
+           std::to_string(letters) + " letters\n----------------\n";
+}
+
+// --- The worked examples and edge cases -------------------------------------------
+
+struct Case {
+    const char* name;
+    std::string axiom;
+    std::vector<RuleText> rules;
+    std::uint32_t n;
+    std::string word;
+    std::uint32_t replaces;
+    std::string console;
+};
+
+const Case kCases[] = {
+    {"GrowingPair", "AB", {{"", "A", "", "AB"}, {"", "B", "", "A"}}, 3, "ABAABABA", 10,
+     "1 2 3 \nProduction done: 10 replaces done, final product has 8 letters\n----------------\n"},
+    {"LeftContextAfterCopiedByte", "AAB", {{"A", "B", "", "C"}}, 1, "AAC", 1,
+     "1 \nProduction done: 1 replaces done, final product has 3 letters\n----------------\n"},
+    {"ConsumedPredecessorIsNoContext", "AAA", {{"A", "A", "", "X"}}, 1, "AXA", 1,
+     "1 \nProduction done: 1 replaces done, final product has 3 letters\n----------------\n"},
+    {"ConsumedRightContextNotRewritten", "AB", {{"", "A", "B", "C"}, {"", "B", "", "D"}}, 1, "CB", 1,
+     "1 \nProduction done: 1 replaces done, final product has 2 letters\n----------------\n"},
+    {"EarlierRuleHidesContextRule", "AB", {{"", "A", "", "Y"}, {"A", "B", "", "C"}}, 1, "YB", 1,
+     "1 \nProduction done: 1 replaces done, final product has 2 letters\n----------------\n"},
+    {"NoIterations", "F+F", {{"", "F", "", "FF"}}, 0, "F+F", 0,
+     "\nProduction done: 0 replaces done, final product has 3 letters\n----------------\n"},
+    {"EmptyAxiom", "", {{"", "F", "", "FF"}}, 2, "", 0,
+     "1 2 \nProduction done: 0 replaces done, final product has 0 letters\n----------------\n"},
+    {"NoRules", "F[+F]", {}, 3, "F[+F]", 0,
+     "1 2 3 \nProduction done: 0 replaces done, final product has 5 letters\n----------------\n"},
+    {"EmptySuccessorDeletes", "AB", {{"", "A", "", ""}}, 1, "B", 1,
+     "1 \nProduction done: 1 replaces done, final product has 1 letters\n----------------\n"},
+    {"EmptySuccessorKeepsContexts", "XAY", {{"X", "A", "Y", ""}}, 1, "XY", 1,
+     "1 \nProduction done: 1 replaces done, final product has 2 letters\n----------------\n"},
+    {"MatchTextLongerThanRest", "BA", {{"", "A", "B", "X"}}, 1, "BA", 0,
+     "1 \nProduction done: 0 replaces done, final product has 2 letters\n----------------\n"},
+    {"CaseMatters", "aAa", {{"", "A", "", "B"}}, 1, "aBa", 1,
+     "1 \nProduction done: 1 replaces done, final product has 3 letters\n----------------\n"},
+    {"BracketsAreLetters", "A[B]AB", {{"A", "B", "", "X"}, {"", "[", "", "("}}, 1, "A(B]AX", 2,
+     "1 \nProduction done: 2 replaces done, final product has 6 letters\n----------------\n"},
+    {"SameMatchTextFirstWins", "AA", {{"", "A", "", "X"}, {"", "A", "", "Y"}}, 1, "XX", 2,
+     "1 \nProduction done: 2 replaces done, final product has 2 letters\n----------------\n"},
+    {"SameMatchTextOtherSplitFirstWins", "AB", {{"A", "B", "", "1"}, {"", "A", "B", "2"}}, 1, "A1", 1,
+     "1 \nProduction done: 1 replaces done, final product has 2 letters\n----------------\n"},
+    {"LongerMatchTextNotPreferred", "ABC", {{"", "ABD", "", "x"}, {"", "A", "", "y"}, {"", "ABC", "", "z"}},
+     1, "yBC", 1, "1 \nProduction done: 1 replaces done, final product has 3 letters\n----------------\n"},
+    {"EarlierLongerMatchTextWins", "ABCABA", {{"", "ABC", "", "1"}, {"", "AB", "", "2"}, {"", "A", "", "3"}},
+     1, "123", 3, "1 \nProduction done: 3 replaces done, final product has 3 letters\n----------------\n"},
+    {"EveryByteValueIsALetter", "\xff\x80\0A"s, {{"", "\xff", "", "\x01"}, {"", "\0"s, "", "0"}}, 1,
+     "\x01\x80" "0A", 2, "1 \nProduction done: 2 replaces done, final product has 4 letters\n----------------\n"},
+    {"WordThatBecomesEmptyStaysEmpty", "AAB", {{"", "A", "", ""}, {"", "B", "", "A"}}, 4, "", 4,
+     "1 2 3 4 \nProduction done: 4 replaces done, final product has 0 letters\n----------------\n"},
+    {"LongSuccessorsAndLongCopiedRuns", "A------------------------A",
+     {{"", "A", "", "[abcdefghijklmnopqrstuvwxyz]"}}, 1,
+     "[abcdefghijklmnopqrstuvwxyz]------------------------[abcdefghijklmnopqrstuvwxyz]", 2,
+     "1 \nProduction done: 2 replaces done, final product has 80 letters\n----------------\n"},
+};
+
+class ProduceCaseTest : public testing::TestWithParam<Case> {};
+
+TEST_P(ProduceCaseTest, GivesWordCountAndConsoleText)
+{
+    const Case& c = GetParam();
+    LSystem system;
+    system.axiom = c.axiom;
+    system.rules = makeRules(c.rules);
+    system.n = c.n;
+    system.word = "left over from an earlier call";
+
+    EXPECT_EQ(produceCapturingOutput(system), c.console);
+    EXPECT_EQ(system.word, c.word);
+    EXPECT_EQ(system.axiom, c.axiom);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, ProduceCaseTest, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// --- Against a plain reference scan ------------------------------------------------
+
+struct Derivation {
+    std::string word;
+    std::string console;
+};
+
+// The rewriting written the plainest way: rules tried in list order at each index of
+// the previous word, and the ceiling checked once the iteration's word is complete.
+Derivation referenceProduce(const std::string& axiom, const std::vector<Rule>& rules, std::uint32_t n,
+                            std::uint64_t ceiling)
+{
+    Derivation result;
+    result.word = axiom;
+    std::uint32_t replaces = 0;
+    std::string stop;
+    for (std::uint32_t i = 1; i <= n; ++i) {
+        result.console += std::to_string(i) + " ";
+        std::string next;
+        std::uint32_t iterationReplaces = 0;
+        std::size_t at = 0;
+        while (at < result.word.size()) {
+            bool applied = false;
+            for (const Rule& rule : rules) {
+                if (result.word.size() - at >= rule.matchText.size() &&
+                    result.word.compare(at, rule.matchText.size(), rule.matchText) == 0) {
+                    next += rule.leftContext + rule.successor + rule.rightContext;
+                    at += rule.matchText.size();
+                    ++iterationReplaces;
+                    applied = true;
+                    break;
+                }
+            }
+            if (!applied) {
+                next += result.word[at++];
+            }
+        }
+        if (next.size() > ceiling) {
+            stop = "Production stopped at iteration " + std::to_string(i) + ": the word would exceed " +
+                   std::to_string(ceiling) + " letters\n";
+            break;
+        }
+        result.word = next;
+        replaces += iterationReplaces;
+    }
+    result.console += "\n" + stop + summary(replaces, result.word.size());
+    return result;
+}
+
+// A small random system over a few letters, with contexts, multi-byte predecessors,
+// empty and long successors, and repeated match texts.
+struct RandomSystem {
+    std::string axiom;
+    std::vector<Rule> rules;
+    std::uint32_t n;
+    std::uint64_t ceiling;
+};
+
+RandomSystem randomSystem(std::mt19937& random)
+{
+    auto below = [&](int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(random); };
+    const std::string alphabet = "AB[+-";  // '-' rarely starts a rule, so it forms copied runs
+    auto text = [&](int length, bool ruleText) {
+        std::string s;
+        for (int i = 0; i < length; ++i) {
+            s += alphabet[below(ruleText ? 4 : 5)];
+        }
+        return s;
+    };
+
+    RandomSystem system;
+    system.axiom = text(below(4) == 0 ? below(40) : below(8), false);
+    const int ruleCount = below(7);
+    for (int r = 0; r < ruleCount; ++r) {
+        RuleText rule;
+        if (r > 0 && below(4) == 0) {
+            // The match text of an earlier rule, split again, so that only one can win.
+            const std::string match = system.rules[below(r)].matchText;
+            const int left = below(static_cast<int>(match.size()));
+            const int predecessor = 1 + below(static_cast<int>(match.size()) - left);
+            rule.leftContext = match.substr(0, left);
+            rule.predecessor = match.substr(left, predecessor);
+            rule.rightContext = match.substr(left + predecessor);
+        } else {
+            rule.leftContext = text(below(3) == 0 ? 1 + below(2) : 0, true);
+            rule.predecessor = text(1 + (below(3) == 0 ? below(3) : 0), true);
+            rule.rightContext = text(below(3) == 0 ? 1 + below(2) : 0, true);
+        }
+        rule.successor = text(below(8) == 0 ? 15 + below(25) : below(5), false);
+        system.rules.push_back(makeRule(rule));
+    }
+    system.n = static_cast<std::uint32_t>(below(6));
+    system.ceiling = below(3) == 0 ? static_cast<std::uint64_t>(below(200)) : 20000;
+    return system;
+}
+
+TEST(ProduceAgainstReference, RandomSmallSystems)
+{
+    std::mt19937 random(20240601);
+    for (int round = 0; round < 3000; ++round) {
+        const RandomSystem random_system = randomSystem(random);
+        LSystem system;
+        system.axiom = random_system.axiom;
+        system.rules = random_system.rules;
+        system.n = random_system.n;
+        system.wordCeiling = random_system.ceiling;
+
+        const Derivation expected =
+            referenceProduce(random_system.axiom, random_system.rules, random_system.n, random_system.ceiling);
+        const std::string console = produceCapturingOutput(system);
+        ASSERT_EQ(system.word, expected.word) << "round " << round << ", axiom " << random_system.axiom;
+        ASSERT_EQ(console, expected.console) << "round " << round << ", axiom " << random_system.axiom;
+    }
+}
+
+// Words long enough that the output grows in several steps and the ceiling is looked
+// at many times during one scan.
+TEST(ProduceAgainstReference, LongWords)
+{
+    std::mt19937 random(7);
+    std::string axiom(300000, ' ');
+    for (char& c : axiom) {
+        c = "ABF+-[]"[std::uniform_int_distribution<int>(0, 6)(random)];
+    }
+    const std::vector<Rule> rules = makeRules({{"A", "B", "A", "BB"},
+                                               {"F", "F", "", "FA"},
+                                               {"", "A", "+", "F"},
+                                               {"[", "B", "]", ""},
+                                               {"", "F", "", "F[+F]F[-F]F"},
+                                               {"", "B", "", "A"}});
+    for (const std::uint32_t n : {1u, 2u, 3u}) {
+        LSystem system;
+        system.axiom = axiom;
+        system.rules = rules;
+        system.n = n;
+        const Derivation expected = referenceProduce(axiom, rules, n, system.wordCeiling);
+        EXPECT_EQ(produceCapturingOutput(system), expected.console);
+        EXPECT_TRUE(system.word == expected.word) << "n = " << n;
+    }
+}
+
+// Each call starts again from the axiom, whatever n and the word were before.
+TEST(ProduceAgainstReference, RepeatedCallsWithChangingN)
+{
+    LSystem system;
+    system.axiom = "F";
+    system.rules = makeRules({{"", "F", "", "F[+F]F[-F]F"}});
+    for (const std::uint32_t n : {3u, 4u, 0u, 0u, 2u, 5u}) {
+        system.n = n;
+        const Derivation expected = referenceProduce(system.axiom, system.rules, n, system.wordCeiling);
+        EXPECT_EQ(produceCapturingOutput(system), expected.console) << "n = " << n;
+        EXPECT_EQ(system.word, expected.word) << "n = " << n;
+    }
+}
+
+// --- The word ceiling ----------------------------------------------------------------
+
+// The bush F -> F[+F]F[-F]F has 11, 61, 311, 1561 and 7811 letters after 1 to 5
+// iterations, with 1, 6, 31, 156 and 781 replacements in all.
+class WordCeilingTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        system_.axiom = "F";
+        system_.rules = makeRules({{"", "F", "", "F[+F]F[-F]F"}});
+    }
+    void TearDown() override { gFailAllocationsFrom = static_cast<std::size_t>(-1); }
+
+    std::string bush(std::uint32_t n)
+    {
+        return referenceProduce(system_.axiom, system_.rules, n, static_cast<std::uint64_t>(-1)).word;
+    }
+
+    LSystem system_;
+};
+
+TEST_F(WordCeilingTest, StopsAtTheIterationThatCrossesIt)
+{
+    system_.n = 6;
+    system_.wordCeiling = 310;
+    EXPECT_EQ(produceCapturingOutput(system_),
+              "1 2 3 \n"
+              "Production stopped at iteration 3: the word would exceed 310 letters\n"
+              "Production done: 6 replaces done, final product has 61 letters\n"
+              "----------------\n");
+    EXPECT_EQ(system_.word, bush(2));
+}
+
+TEST_F(WordCeilingTest, WordOfExactlyTheCeilingIsKept)
+{
+    system_.n = 3;
+    system_.wordCeiling = 311;
+    EXPECT_EQ(produceCapturingOutput(system_), "1 2 3 \n" + summary(31, 311));
+    EXPECT_EQ(system_.word, bush(3));
+}
+
+TEST_F(WordCeilingTest, LaterCallWithSmallerNWorksNormally)
+{
+    system_.n = 5;
+    system_.wordCeiling = 1000;
+    produceCapturingOutput(system_);
+    system_.n = 3;
+    EXPECT_EQ(produceCapturingOutput(system_), "1 2 3 \n" + summary(31, 311));
+    EXPECT_EQ(system_.word, bush(3));
+}
+
+// The crossing is found part-way through a long scan; the previous word stays whole.
+TEST_F(WordCeilingTest, CrossedInTheMiddleOfALongScan)
+{
+    system_.axiom = std::string(1000000, 'F');
+    system_.rules = makeRules({{"", "F", "", "FF"}});
+    system_.n = 2;
+    system_.wordCeiling = 1500000;
+    EXPECT_EQ(produceCapturingOutput(system_),
+              "1 \n"
+              "Production stopped at iteration 1: the word would exceed 1500000 letters\n" +
+                  summary(0, 1000000));
+    EXPECT_EQ(system_.word, system_.axiom);
+}
+
+TEST_F(WordCeilingTest, AllocationFailureBelowItStopsTheSameWay)
+{
+    system_.n = 7;
+    system_.wordCeiling = 1000000;
+    gFailAllocationsFrom = 20000;  // the 39,061 letters of iteration 6 can't be held
+    const std::string console = produceCapturingOutput(system_);
+    gFailAllocationsFrom = static_cast<std::size_t>(-1);
+    EXPECT_EQ(console,
+              "1 2 3 4 5 6 \n"
+              "Production stopped at iteration 6: the word would exceed 1000000 letters\n" +
+                  summary(781, 7811));
+    EXPECT_EQ(system_.word, bush(5));
+
+    system_.n = 6;
+    EXPECT_EQ(produceCapturingOutput(system_), "1 2 3 4 5 6 \n" + summary(3906, 39061));
+}
+
+TEST(DefaultWordCeiling, IsWithinThePrintableCountAndTheMachine)
+{
+    EXPECT_GT(physicalMemoryBytes(), 0u);
+    EXPECT_GT(defaultWordCeiling(), 0u);
+    EXPECT_LE(defaultWordCeiling(), 4294967295u);
+    EXPECT_EQ(LSystem().wordCeiling, defaultWordCeiling());
+}
+
+}  // namespace
