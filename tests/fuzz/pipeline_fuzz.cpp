@@ -1,0 +1,50 @@
+// Fuzz target of the whole run without a window: arbitrary bytes are read as a
+// description, produced under a small word ceiling and walked by a measuring and a
+// drawing pass (no OpenGL context is current, so the GL calls do nothing). The word and
+// the console reports must match the model in reference.h.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "lsystem/lsystem.h"
+#include "tests/fuzz/harness.h"
+#include "tests/fuzz/reference.h"
+
+namespace {
+
+// Small enough that every input finishes in milliseconds, with the model doing the same
+// work again by its slow scan.
+constexpr std::uint64_t kWordCeiling = 1 << 16;
+// A description may ask for billions of iterations of a word that does not grow; those
+// take time in proportion to n and find nothing new after the first few dozen.
+constexpr std::uint32_t kMostIterations = 40;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static harness::Files files;
+    const char* path = files.writeInput(data, size);
+
+    LSystem lsystem;
+    lsystem.readDescription(path);
+    files.console();
+    lsystem.wordCeiling = kWordCeiling;
+    lsystem.n = std::min(lsystem.n, kMostIterations);
+
+    std::vector<reference::RuleText> rules;
+    for (const Rule& rule : lsystem.rules) {
+        rules.push_back({rule.leftContext, rule.predecessor, rule.rightContext, rule.successor});
+    }
+    const reference::Production model = reference::produce(lsystem.axiom, rules, lsystem.n, kWordCeiling);
+
+    lsystem.produce();
+    harness::expectEqual("production report", files.console(), model.output);
+    harness::expectEqual("word", lsystem.word, model.word);
+
+    lsystem.render(false, false);
+    lsystem.render(true, true);
+    harness::expectEqual("rendering report", files.console(), reference::renderOutput(lsystem.word));
+    return 0;
+}

@@ -1,0 +1,225 @@
+// A plain, slow model of the reader, the rewriting and the turtle's console report,
+// written from the file format and the reports alone. The fuzz targets run the real code
+// and this model on the same bytes and stop at the first difference.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace reference {
+
+struct RuleText {
+    std::string leftContext;
+    std::string predecessor;
+    std::string rightContext;
+    std::string successor;
+};
+
+// What a description file means. delta is unknown (nullopt) when a value of the file is
+// a hexadecimal float, whose reading this model does not repeat.
+struct Description {
+    std::uint32_t n = 1;
+    std::uint32_t d = 1;
+    std::optional<float> delta = 90.0f;
+    std::string axiom;
+    std::vector<RuleText> rules;
+    std::string messages;  // the reader's lines about bad tokens, in file order
+};
+
+inline bool isSeparator(unsigned char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// "%u" without its wrap-around: an optional "+", at least one digit, at most 4294967295.
+inline std::optional<std::uint32_t> readUnsigned(const std::string& text)
+{
+    std::size_t i = 0;
+    if (i < text.size() && text[i] == '+') ++i;
+    const std::size_t first = i;
+    std::uint64_t value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
+        if (value > 0xFFFFFFFFull) return std::nullopt;
+        ++i;
+    }
+    if (i == first) return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+}
+
+// "%f" for decimal numbers, without infinity and NaN. Returns false when the text is a
+// hexadecimal number, which this model leaves alone; otherwise value is the number, or
+// nullopt when none converts.
+inline bool readFloat(const std::string& text, std::optional<float>& value)
+{
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) return false;
+    const bool digit = i < text.size() && text[i] >= '0' && text[i] <= '9';
+    const bool pointDigit = i + 1 < text.size() && text[i] == '.' && text[i + 1] >= '0' && text[i + 1] <= '9';
+    if (!digit && !pointDigit) {
+        value = std::nullopt;  // no number, or inf / nan, which do not convert either
+        return true;
+    }
+    // strtof reads the same decimal number as "%f"; the bytes after it never matter,
+    // so a NUL among them (which would end the C string early) changes nothing.
+    const float f = std::strtof(text.c_str(), nullptr);
+    value = std::isfinite(f) ? std::optional<float>(f) : std::nullopt;
+    return true;
+}
+
+inline Description readDescription(const std::string& file)
+{
+    Description out;
+    std::size_t i = 0;
+    while (i < file.size()) {
+        while (i < file.size() && isSeparator(static_cast<unsigned char>(file[i]))) ++i;
+        const std::size_t start = i;
+        while (i < file.size() && !isSeparator(static_cast<unsigned char>(file[i]))) ++i;
+        if (i == start) break;
+        const std::string token = file.substr(start, i - start);
+
+        const std::size_t equals = token.find('=');
+        if (equals != std::string::npos) {
+            const std::string name = token.substr(0, equals);
+            const std::string text = token.substr(equals + 1);
+            if (name == "n" || name == "d") {
+                const std::optional<std::uint32_t> value = readUnsigned(text);
+                if (value) (name == "n" ? out.n : out.d) = *value;
+            } else if (name == "delta") {
+                std::optional<float> value;
+                if (!readFloat(text, value)) {
+                    out.delta = std::nullopt;
+                } else if (value) {
+                    out.delta = value;
+                }
+            } else {
+                out.messages += "Unable to parse '" + token + "' (unknown variable)\n";
+            }
+            continue;
+        }
+        const std::size_t arrow = token.find("->");
+        if (arrow != std::string::npos) {
+            RuleText rule;
+            std::string left = token.substr(0, arrow);
+            rule.successor = token.substr(arrow + 2);
+            const std::size_t less = left.find('<');
+            if (less != std::string::npos) {
+                rule.leftContext = left.substr(0, less);
+                left = left.substr(less + 1);
+            }
+            const std::size_t greater = left.find('>');
+            if (greater != std::string::npos) {
+                rule.rightContext = left.substr(greater + 1);
+                left = left.substr(0, greater);
+            }
+            if (left.empty()) {
+                out.messages += "Error parsing '" + token + "'\n";
+            } else {
+                rule.predecessor = left;
+                out.rules.push_back(rule);
+            }
+            continue;
+        }
+        out.axiom = token;
+    }
+    return out;
+}
+
+// The reader's whole console output for a description; delta is the value to print.
+inline std::string readerOutput(const Description& description, float delta)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, "  n=%u, d=%u, delta=%f\n  ", description.n, description.d,
+                  static_cast<double>(delta));
+    std::string out = description.messages + "Finished parsing file: \n" + line + description.axiom + "\n";
+    for (const RuleText& rule : description.rules) {
+        out += "  ";
+        if (!rule.leftContext.empty()) out += rule.leftContext + "<";
+        out += rule.predecessor;
+        if (!rule.rightContext.empty()) out += ">" + rule.rightContext;
+        out += "->" + rule.successor + "\n";
+    }
+    return out + "-----------------------\n";
+}
+
+struct Production {
+    std::string word;
+    std::string output;  // the console report
+};
+
+// Rewriting as a plain scan: at each position the first rule whose text stands there.
+// An iteration that would make the word longer than ceiling is abandoned.
+inline Production produce(const std::string& axiom, const std::vector<RuleText>& rules, std::uint32_t n,
+                          std::uint64_t ceiling)
+{
+    Production result;
+    result.word = axiom;
+    std::uint32_t replacements = 0;
+    std::string stopLine;
+    for (std::uint32_t iteration = 1; iteration <= n; ++iteration) {
+        result.output += std::to_string(iteration) + " ";
+        std::string next;
+        std::uint32_t count = replacements;
+        bool abandoned = false;
+        for (std::size_t at = 0; at < result.word.size();) {
+            const RuleText* applied = nullptr;
+            for (const RuleText& rule : rules) {
+                const std::string match = rule.leftContext + rule.predecessor + rule.rightContext;
+                if (result.word.size() - at >= match.size() && result.word.compare(at, match.size(), match) == 0) {
+                    applied = &rule;
+                    break;
+                }
+            }
+            if (applied) {
+                next += applied->leftContext + applied->successor + applied->rightContext;
+                at += applied->leftContext.size() + applied->predecessor.size() + applied->rightContext.size();
+                ++count;
+            } else {
+                next += result.word[at++];
+            }
+            if (next.size() > ceiling) {
+                abandoned = true;
+                break;
+            }
+        }
+        if (abandoned) {
+            stopLine = "Production stopped at iteration " + std::to_string(iteration) +
+                       ": the word would exceed " + std::to_string(ceiling) + " letters\n";
+            break;
+        }
+        result.word.swap(next);
+        replacements = count;
+    }
+    result.output += "\n" + stopLine + "Production done: " + std::to_string(replacements) +
+                     " replaces done, final product has " + std::to_string(result.word.size()) + " letters\n" +
+                     "----------------\n";
+    return result;
+}
+
+// What a measuring pass and then a reporting drawing pass print for a word: the line
+// count, or "Stack error !" from each pass when a "]" finds the stack empty.
+inline std::string renderOutput(const std::string& word)
+{
+    std::uint32_t lines = 0;
+    std::uint64_t depth = 0;
+    for (const char c : word) {
+        if (c == 'F') {
+            ++lines;
+        } else if (c == '[') {
+            ++depth;
+        } else if (c == ']') {
+            if (depth == 0) return "Stack error !Stack error !";
+            --depth;
+        }
+    }
+    return "Rendering done: " + std::to_string(lines) + " lines were drawn\n" +
+           "--------------------------------\n";
+}
+
+}  // namespace reference
