@@ -1,0 +1,259 @@
+// Tests of LSystem::render in a real OpenGL context (Xvfb with Mesa): the pixels of
+// the back buffer after a measuring and a drawing pass, the console report, the stack
+// error, and that chunked vertex arrays draw what one primitive per line draws.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "lsystem/gl.h"
+#include "lsystem/lsystem.h"
+#include "tests/turtle/glx_window.h"
+#include "turtle/walk.h"
+
+namespace {
+
+constexpr int kSize = 600;
+
+// The word of F -> F[+F]F[-F]F after n rewritings of F.
+std::string plant(int n)
+{
+    std::string word = "F";
+    for (int i = 0; i < n; ++i) {
+        std::string next;
+        for (char c : word) next += c == 'F' ? std::string("F[+F]F[-F]F") : std::string(1, c);
+        word = next;
+    }
+    return word;
+}
+
+struct Rgb {
+    std::uint8_t r, g, b;
+    bool white() const { return r == 255 && g == 255 && b == 255; }
+    // Black ink; a smoothed line that straddles two pixels leaves half in each.
+    bool dark() const { return std::max({r, g, b}) < 160; }
+    bool red() const { return r > 200 && g < 60 && b < 60; }
+};
+
+// The back buffer as read back; column 0 is at the left, row 0 at the top.
+class Picture {
+public:
+    Picture() : pixels_(kSize * kSize)
+    {
+        glFinish();
+        glReadBuffer(GL_BACK);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, kSize, kSize, GL_RGB, GL_UNSIGNED_BYTE, pixels_.data());
+    }
+    Rgb at(int column, int row) const { return pixels_[(kSize - 1 - row) * kSize + column]; }
+    bool operator==(const Picture& other) const
+    {
+        return std::equal(pixels_.begin(), pixels_.end(), other.pixels_.begin(),
+                          [](Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; });
+    }
+
+    // The smallest rectangle holding every pixel that is not white.
+    struct Box {
+        int left = kSize, right = -1, top = kSize, bottom = -1;
+    };
+    Box inked() const
+    {
+        Box box;
+        for (int row = 0; row < kSize; ++row)
+            for (int column = 0; column < kSize; ++column)
+                if (!at(column, row).white()) {
+                    box.left = std::min(box.left, column);
+                    box.right = std::max(box.right, column);
+                    box.top = std::min(box.top, row);
+                    box.bottom = std::max(box.bottom, row);
+                }
+        return box;
+    }
+
+private:
+    std::vector<Rgb> pixels_;
+};
+
+// Where the current projection puts the drawing point (x, y), in columns and rows
+// from the top-left corner; read from OpenGL's matrix, not worked out again here.
+struct Spot {
+    double column, row;
+};
+Spot project(double x, double y)
+{
+    std::array<double, 16> m;
+    glGetDoublev(GL_PROJECTION_MATRIX, m.data());
+    const double ndcX = m[0] * x + m[4] * y + m[12];
+    const double ndcY = m[1] * x + m[5] * y + m[13];
+    return {(ndcX + 1.0) / 2.0 * kSize, kSize - (ndcY + 1.0) / 2.0 * kSize};
+}
+
+class RenderGl : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(window.ok()) << window.error(); }
+
+    // A measuring pass, then a drawing pass with report; returns what they printed.
+    std::string frameAndDraw(const std::string& word, std::uint32_t d, float delta)
+    {
+        lsystem.word = word;
+        lsystem.d = d;
+        lsystem.delta = delta;
+        testing::internal::CaptureStdout();
+        lsystem.render(false, false);
+        lsystem.render(true, true);
+        return testing::internal::GetCapturedStdout();
+    }
+
+    GlxWindow window;  // first: the LSystem sets its drawing state in this context
+    LSystem lsystem;
+};
+
+// The red start point lies where the projection puts (0, 0), and nowhere else.
+void expectStartPointAt(const Picture& picture, Spot start)
+{
+    int red = 0;
+    int nearStart = 0;
+    for (int row = 0; row < kSize; ++row)
+        for (int column = 0; column < kSize; ++column)
+            if (picture.at(column, row).red()) {
+                ++red;
+                nearStart += std::abs(column + 0.5 - start.column) <= 3 && std::abs(row + 0.5 - start.row) <= 3;
+            }
+    EXPECT_GT(red, 0);
+    EXPECT_EQ(nearStart, red);
+}
+
+TEST_F(RenderGl, PlantIsFramedWithAMarginAndDrawnInBlack)
+{
+    EXPECT_EQ(frameAndDraw(plant(4), 10, 25.7f),
+              "Rendering done: 625 lines were drawn\n--------------------------------\n");
+    const Picture picture;
+
+    for (auto [column, row] : {std::pair{0, 0}, {kSize - 1, 0}, {0, kSize - 1}, {kSize - 1, kSize - 1}})
+        EXPECT_TRUE(picture.at(column, row).white()) << column << "," << row;
+
+    const Spot start = project(0.0, 0.0);
+    expectStartPointAt(picture, start);
+
+    // The stem goes straight up from the start point: black pixels on its column.
+    const Spot middle = project(0.0, -0.5 * 81 * 10);
+    bool dark = false;
+    for (int column = static_cast<int>(middle.column) - 1; column <= static_cast<int>(middle.column) + 1; ++column)
+        dark = dark || picture.at(column, static_cast<int>(middle.row)).dark();
+    EXPECT_TRUE(dark);
+
+    // The plant is taller than wide: it spans 600 / 1.1 rows with equal margins above
+    // and below, and is centred across. The start point reaches 2 pixels below its line.
+    const Picture::Box box = picture.inked();
+    const double side = kSize / 1.1;
+    const double margin = (kSize - side) / 2;
+    EXPECT_NEAR(box.top, margin, 2.0);
+    EXPECT_NEAR(box.bottom + 1, kSize - margin, 3.0);
+    EXPECT_NEAR(box.left, kSize - 1 - box.right, 3.0);
+    EXPECT_LT(box.right - box.left, side);
+}
+
+TEST_F(RenderGl, LineAwayFromTheOriginSpansTheWindow)
+{
+    lsystem.word = "+F";
+    lsystem.render(false, false);
+    glTranslatef(100.0f, 100.0f, 0.0f);  // a stray model-view: the drawing pass resets it
+    EXPECT_EQ(frameAndDraw("+F", 1, 90.0f),
+              "Rendering done: 1 lines were drawn\n--------------------------------\n");
+    const Picture picture;
+
+    const Spot start = project(0.0, 0.0);
+    EXPECT_NEAR(start.column, kSize * 0.05 / 1.1, 1.0);  // the line's left end, a margin in
+    EXPECT_NEAR(start.row, kSize / 2.0, 1.0);
+    expectStartPointAt(picture, start);
+
+    const Picture::Box box = picture.inked();
+    const double margin = (kSize - kSize / 1.1) / 2;
+    EXPECT_NEAR(box.left, margin, 3.0);  // the start point reaches 2 pixels left of it
+    EXPECT_NEAR(box.right + 1, kSize - margin, 2.0);
+    EXPECT_LE(box.bottom - box.top, 4);
+    bool dark = false;
+    for (int row = kSize / 2 - 1; row <= kSize / 2; ++row)
+        dark = dark || picture.at(kSize / 2, row).dark() || picture.at(kSize * 3 / 4, row).dark();
+    EXPECT_TRUE(dark);
+    EXPECT_TRUE(picture.at(kSize / 2, kSize / 4).white());
+}
+
+TEST_F(RenderGl, MeasuringPassLeavesTheModelViewMatrixSelected)
+{
+    lsystem.word = "F[+F]F";
+    lsystem.render(false, false);
+    GLint mode = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    std::array<double, 16> m;
+    glGetDoublev(GL_MODELVIEW_MATRIX, m.data());
+    EXPECT_EQ(m, (std::array<double, 16>{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
+}
+
+TEST_F(RenderGl, StackErrorEndsEachPassWithoutReport)
+{
+    std::array<double, 16> before;
+    glGetDoublev(GL_PROJECTION_MATRIX, before.data());
+    EXPECT_EQ(frameAndDraw("F]F", 100, 90.0f), "Stack error !Stack error !");
+    std::array<double, 16> after;
+    glGetDoublev(GL_PROJECTION_MATRIX, after.data());
+    EXPECT_EQ(after, before);  // the measuring pass set no projection
+
+    // The drawing pass kept the line it drew before the error: under the display's
+    // initial projection it runs up from the window's centre, 100 units, 60 pixels.
+    const Picture picture;
+    EXPECT_TRUE(picture.at(kSize / 2, kSize / 2 - 30).dark() || picture.at(kSize / 2 - 1, kSize / 2 - 30).dark());
+    EXPECT_TRUE(picture.at(kSize / 2, kSize / 2 - 80).white());
+    EXPECT_FLOAT_EQ(lsystem.y, -100.0f);  // where the pass stopped
+}
+
+TEST_F(RenderGl, StackIsEmptiedBeforeEveryPass)
+{
+    lsystem.word = "[[F";
+    for (int pass = 0; pass < 3; ++pass) lsystem.render(true, false);
+    EXPECT_EQ(lsystem.stack.size(), 2u);
+
+    // Entries left over must not be popped by the next word.
+    EXPECT_EQ(frameAndDraw("]F", 1, 90.0f), "Stack error !Stack error !");
+}
+
+// Draws the pass as one glBegin/glEnd per line, the plain way to submit lines.
+struct OneLineAtATime {
+    void line(float x0, float y0, float x1, float y1)
+    {
+        glBegin(GL_LINES);
+        glVertex2f(x0, y0);
+        glVertex2f(x1, y1);
+        glEnd();
+    }
+};
+
+TEST_F(RenderGl, ChunkedLinesDrawTheSamePixelsAsOnePrimitivePerLine)
+{
+    // Several chunks and a partial one, with lines crossing in many places.
+    frameAndDraw(plant(6), 10, 25.7f);
+    const Picture chunked;
+    EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+
+    glClear(GL_COLOR_BUFFER_BIT);
+    glLoadIdentity();
+    glColor3f(1.0f, 0.0f, 0.0f);
+    glBegin(GL_POINTS);
+    glVertex2f(0.0f, 0.0f);
+    glEnd();
+    glColor3f(0.0f, 0.0f, 0.0f);
+    OneLineAtATime plain;
+    TurtleState end;
+    std::deque<TurtleState> stack;
+    ASSERT_TRUE(turtle::walkWord(lsystem.word, lsystem.d, lsystem.delta, end, stack, plain));
+    const Picture reference;
+
+    EXPECT_TRUE(chunked == reference);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+}  // namespace

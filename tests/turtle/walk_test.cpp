@@ -1,0 +1,302 @@
+// Tests of the turtle's walk and of the framing arithmetic, without a window: line
+// counts, end states to the bit, bounds over both ends of every line, the projection's
+// numbers, and the stack's behaviour across passes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <deque>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "turtle/frame.h"
+#include "turtle/walk.h"
+
+namespace {
+
+struct Line {
+    float x0, y0, x1, y1;
+};
+
+// Records every line and measures the bounds as a measuring pass does.
+struct RecordingSink {
+    std::vector<Line> lines;
+    turtle::BoundsSink measured;
+    void line(float x0, float y0, float x1, float y1)
+    {
+        lines.push_back({x0, y0, x1, y1});
+        measured.line(x0, y0, x1, y1);
+    }
+};
+
+struct WalkCase {
+    const char* name;
+    const char* word;
+    std::uint32_t d;
+    float delta;
+    bool finished;        // false: the pass met "]" with an empty stack
+    std::uint32_t lines;  // F lines handed to the sink
+    TurtleState end;      // where the pass left the turtle
+    turtle::Bounds bounds;  // when there is a line
+    struct {
+        double left, right, bottom, top;
+    } projection;  // when the pass finished
+};
+
+// Expected values worked out independently, step by step in double precision with a
+// rounding to float at every store; positions and bounds are exact to the bit.
+const WalkCase kCases[] = {
+    {"Up", "F", 1, 90.0f, true, 1, {1.19248806e-08f, -1.0f, 270.0f},
+     {0.0f, 1.19248806e-08f, -1.0f, 0.0f},
+     {-0.55000000074505806, 0.55000000074505806, 0.05000000074505806, -1.0500000007450581}},
+    {"RightAtHeading360", "+F", 1, 90.0f, true, 1, {1.0f, 1.74845553e-07f, 360.0f},
+     {0.0f, 1.0f, 0.0f, 1.74845553e-07f},
+     {-0.05000000074505806, 1.0500000007450581, 0.55000006034970284, -0.5499999113380909}},
+    {"Left", "-F", 1, 90.0f, true, 1, {-1.0f, -8.74227766e-08f, 180.0f},
+     {-1.0f, 0.0f, -8.74227766e-08f, 0.0f},
+     {-1.0500000007450581, 0.05000000074505806, 0.54999997094273567, -0.55000006034970284}},
+    {"ReverseTurnsDown", "|F", 1, 90.0f, true, 1, {-4.37113883e-08f, 1.0f, 90.0f},
+     {-4.37113883e-08f, 0.0f, 0.0f, 1.0f},
+     {-0.55000000074505806, 0.54999997094273567, 1.0500000007450581, -0.05000000074505806}},
+    {"PushPopRestoresHeading", "[+F]F", 1, 90.0f, true, 2, {1.19248806e-08f, -1.0f, 270.0f},
+     {0.0f, 1.0f, -1.0f, 1.74845553e-07f},
+     {-0.050000067800283432, 1.0500000081956387, 0.050000183041191804, -1.0500000081956387}},
+    {"Heading360IsNotWrapped", "+", 1, 90.0f, true, 0, {0.0f, 0.0f, 360.0f},
+     {0.0f, 0.0f, 0.0f, 0.0f},
+     {-0.55000000074505806, 0.55000000074505806, 0.55000000074505806, -0.55000000074505806}},
+    {"Wraps450To90", "++F", 1, 90.0f, true, 1, {-4.37113883e-08f, 1.0f, 90.0f},
+     {-4.37113883e-08f, 0.0f, 0.0f, 1.0f},
+     {-0.55000000074505806, 0.54999997094273567, 1.0500000007450581, -0.05000000074505806}},
+    {"DeltaOver360WrapsOnce", "++F", 1, 450.0f, true, 1, {-3.37766238e-07f, 1.0f, 450.0f},
+     {-3.37766238e-07f, 0.0f, 0.0f, 1.0f},
+     {-0.55000017955899239, 0.54999982193112373, 1.0500000007450581, -0.05000000074505806}},
+    {"MinusDeltaOver360", "-F", 1, 450.0f, true, 1, {-1.0f, -8.74227766e-08f, 180.0f},
+     {-1.0f, 0.0f, -8.74227766e-08f, 0.0f},
+     {-1.0500000007450581, 0.05000000074505806, 0.54999997094273567, -0.55000006034970284}},
+    {"ZeroStepLengthCountsLines", "FFF", 0, 90.0f, true, 3, {0.0f, 0.0f, 270.0f},
+     {0.0f, 0.0f, 0.0f, 0.0f},
+     {-0.55000000074505806, 0.55000000074505806, 0.55000000074505806, -0.55000000074505806}},
+    {"NoF", "f+f-|Xq", 1, 90.0f, true, 0, {1.0f, -0.999999821f, 90.0f},
+     {0.0f, 0.0f, 0.0f, 0.0f},
+     {-0.55000000074505806, 0.55000000074505806, 0.55000000074505806, -0.55000000074505806}},
+    {"EmptyWord", "", 1, 90.0f, true, 0, {0.0f, 0.0f, 270.0f},
+     {0.0f, 0.0f, 0.0f, 0.0f},
+     {-0.55000000074505806, 0.55000000074505806, 0.55000000074505806, -0.55000000074505806}},
+    {"TrailingMovesDoNotFrame", "Ffffff", 2, 90.0f, true, 1, {1.43098575e-07f, -12.0f, 270.0f},
+     {0.0f, 2.38497613e-08f, -2.0f, 0.0f},
+     {-1.1000000014901161, 1.1000000014901161, 0.10000000149011612, -2.1000000014901161}},
+    {"OtherBytesSkipped", "aFxGz", 1, 90.0f, true, 1, {1.19248806e-08f, -1.0f, 270.0f},
+     {0.0f, 1.19248806e-08f, -1.0f, 0.0f},
+     {-0.55000000074505806, 0.55000000074505806, 0.05000000074505806, -1.0500000007450581}},
+    {"UnmatchedCloseEndsPass", "F]F", 1, 90.0f, false, 1, {1.19248806e-08f, -1.0f, 270.0f},
+     {0.0f, 1.19248806e-08f, -1.0f, 0.0f},
+     {0, 0, 0, 0}},
+    {"Plant", "F[+F]F[-F]F", 10, 25.7f, true, 5, {3.57746416e-07f, -30.0f, 270.0f},
+     {-4.33658743f, 4.3365922f, -30.0f, 0.0f},
+     {-16.499998092651367, 16.500001907348633, 1.5, -31.5}},
+    {"MoveBeforeLine", "fF", 3, 90.0f, true, 1, {7.15492803e-08f, -6.0f, 270.0f},
+     {3.57746401e-08f, 7.15492803e-08f, -6.0f, -3.0f},
+     {-1.6500000059604645, 1.6500000059604645, -2.8499999940395355, -6.1500000059604645}},
+    {"NegativeDelta", "F[+F]F[-F]F", 7, -30.0f, true, 5, {2.50422488e-07f, -21.0f, 270.0f},
+     {-3.49999928f, 3.49999952f, -21.0f, 0.0f},
+     {-11.550000071525574, 11.550000071525574, 1.0500000715255737, -22.050000071525574}},
+};
+
+class WalkTable : public testing::TestWithParam<WalkCase> {};
+
+TEST_P(WalkTable, LinesEndStateBoundsAndProjection)
+{
+    const WalkCase& c = GetParam();
+    TurtleState end{-7.0f, -7.0f, -7.0f};
+    std::deque<TurtleState> stack;
+    RecordingSink sink;
+    EXPECT_EQ(turtle::walkWord(c.word, c.d, c.delta, end, stack, sink), c.finished);
+    EXPECT_EQ(sink.lines.size(), c.lines);
+    EXPECT_EQ(end.x, c.end.x);
+    EXPECT_EQ(end.y, c.end.y);
+    EXPECT_EQ(end.heading, c.end.heading);
+
+    const turtle::Bounds& b = sink.measured.bounds;
+    if (c.lines == 0) {
+        EXPECT_TRUE(b.empty());
+    } else {
+        EXPECT_EQ(b.minX, c.bounds.minX);
+        EXPECT_EQ(b.maxX, c.bounds.maxX);
+        EXPECT_EQ(b.minY, c.bounds.minY);
+        EXPECT_EQ(b.maxY, c.bounds.maxY);
+    }
+    if (c.finished) {
+        const turtle::Projection p = turtle::frame(b);
+        EXPECT_DOUBLE_EQ(p.left, c.projection.left);
+        EXPECT_DOUBLE_EQ(p.right, c.projection.right);
+        EXPECT_DOUBLE_EQ(p.bottom, c.projection.bottom);
+        EXPECT_DOUBLE_EQ(p.top, c.projection.top);
+        EXPECT_EQ(p.zNear, -1.0);
+        EXPECT_EQ(p.zFar, 1.0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Words, WalkTable, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<WalkCase>& info) { return info.param.name; });
+
+TEST(Walk, EveryLineStartsWhereTheTurtleStood)
+{
+    RecordingSink sink;
+    TurtleState end;
+    std::deque<TurtleState> stack;
+    ASSERT_TRUE(turtle::walkWord("F[+F]fF", 5, 90.0f, end, stack, sink));
+    ASSERT_EQ(sink.lines.size(), 3u);
+    EXPECT_EQ(sink.lines[0].x0, 0.0f);  // the start point
+    EXPECT_EQ(sink.lines[0].y0, 0.0f);
+    EXPECT_EQ(sink.lines[1].x0, sink.lines[0].x1);  // after the push, from the same point
+    EXPECT_EQ(sink.lines[1].y0, sink.lines[0].y1);
+    EXPECT_EQ(sink.lines[1].x1, 5.0f);  // to the right
+    EXPECT_FLOAT_EQ(sink.lines[2].y0, -10.0f);  // after the pop and an f step up
+    EXPECT_FLOAT_EQ(sink.lines[2].y1, -15.0f);
+}
+
+// The plain rule for one step, with nothing remembered between steps.
+float plainStep(float position, float heading, std::uint32_t d, bool cosine)
+{
+    const float radians = static_cast<float>(static_cast<double>(heading) * static_cast<double>(3.1415927f) / 180.0);
+    const double r = static_cast<double>(radians);
+    const float unit = static_cast<float>(cosine ? std::cos(r) : std::sin(r));
+    return static_cast<float>(static_cast<double>(unit) * static_cast<double>(static_cast<float>(d)) +
+                              static_cast<double>(position));
+}
+
+// A long random word visits thousands of distinct headings, far more than the memo of
+// step vectors has slots: every line must still match the plain rule to the bit.
+TEST(Walk, RememberedStepsMatchThePlainRuleToTheBit)
+{
+    std::mt19937 random(12345);
+    const std::string symbols = "FFFf+--|[]X";
+    std::string word;
+    int depth = 0;
+    while (word.size() < 50000) {
+        const char c = symbols[random() % symbols.size()];
+        if (c == ']' && depth == 0) continue;
+        depth += (c == '[') - (c == ']');
+        word += c;
+    }
+    const std::uint32_t d = 37;
+    const float delta = 7.3f;
+
+    RecordingSink sink;
+    TurtleState end;
+    std::deque<TurtleState> stack;
+    ASSERT_TRUE(turtle::walkWord(word, d, delta, end, stack, sink));
+
+    float x = 0.0f, y = 0.0f, h = 270.0f;
+    std::vector<TurtleState> saved;
+    std::size_t line = 0;
+    std::size_t mismatches = 0;
+    for (char c : word) {
+        if (c == 'F' || c == 'f') {
+            const float nx = plainStep(x, h, d, true);
+            const float ny = plainStep(y, h, d, false);
+            if (c == 'F') {
+                ASSERT_LT(line, sink.lines.size());
+                const Line& l = sink.lines[line++];
+                mismatches += l.x0 != x || l.y0 != y || l.x1 != nx || l.y1 != ny;
+            }
+            x = nx;
+            y = ny;
+        } else if (c == '+') {
+            h = static_cast<float>(static_cast<double>(h) + delta);
+            if (h > 360.0f) h = static_cast<float>(static_cast<double>(h) - 360.0);
+        } else if (c == '-') {
+            h = static_cast<float>(static_cast<double>(h) - delta);
+            if (h < 0.0f) h = static_cast<float>(static_cast<double>(h) + 360.0);
+        } else if (c == '|') {
+            h = static_cast<float>(static_cast<double>(h) + 180.0);
+            if (h > 360.0f) h = static_cast<float>(static_cast<double>(h) - 360.0);
+        } else if (c == '[') {
+            saved.push_back({x, y, h});
+        } else if (c == ']') {
+            x = saved.back().x;
+            y = saved.back().y;
+            h = saved.back().heading;
+            saved.pop_back();
+        }
+    }
+    EXPECT_EQ(line, sink.lines.size());
+    EXPECT_EQ(mismatches, 0u);
+    EXPECT_EQ(end.x, x);
+    EXPECT_EQ(end.y, y);
+    EXPECT_EQ(end.heading, h);
+}
+
+// The stack as each pass leaves it and finds it.
+class WalkStack : public testing::Test {
+protected:
+    bool walk(const std::string& word)
+    {
+        sink = RecordingSink{};
+        return turtle::walkWord(word, 1, 90.0f, end, stack, sink);
+    }
+    TurtleState end{};
+    std::deque<TurtleState> stack;
+    RecordingSink sink;
+};
+
+TEST_F(WalkStack, IsEmptiedAtTheStartOfEveryPass)
+{
+    stack.push_back({5.0f, 5.0f, 0.0f});  // left over from an earlier word
+    EXPECT_FALSE(walk("]F"));
+    EXPECT_TRUE(sink.lines.empty());
+    EXPECT_TRUE(stack.empty());
+}
+
+TEST_F(WalkStack, SurplusEntriesDoNotPileUpOverPasses)
+{
+    for (int pass = 0; pass < 3; ++pass) {
+        ASSERT_TRUE(walk("[F[+F"));
+        ASSERT_EQ(stack.size(), 2u);
+    }
+    EXPECT_EQ(stack.front().x, 0.0f);
+    EXPECT_EQ(stack.front().heading, 270.0f);
+    EXPECT_EQ(stack.back().y, -1.0f);
+    EXPECT_EQ(stack.back().heading, 270.0f);
+}
+
+TEST_F(WalkStack, UnmatchedCloseEndsThePassAtOnce)
+{
+    EXPECT_FALSE(walk("F[+F]]+F"));
+    EXPECT_EQ(sink.lines.size(), 2u);  // nothing after the second "]"
+    EXPECT_FLOAT_EQ(end.y, -1.0f);     // restored by the first "]"
+    EXPECT_EQ(end.heading, 270.0f);
+    EXPECT_TRUE(stack.empty());
+}
+
+// Framing cases that no word of the table reaches.
+TEST(Frame, NaNPositionsAreIgnored)
+{
+    turtle::Bounds b;
+    b.add(std::nanf(""), std::nanf(""));
+    EXPECT_TRUE(b.empty());
+    b.add(2.0f, 3.0f);
+    b.add(std::nanf(""), std::nanf(""));
+    EXPECT_EQ(b.minX, 2.0f);
+    EXPECT_EQ(b.maxY, 3.0f);
+    const turtle::Projection p = turtle::frame(b);  // one point: a side of 1 around it
+    EXPECT_NEAR(p.left, 1.45, 1e-7);
+    EXPECT_NEAR(p.right, 2.55, 1e-7);
+    EXPECT_NEAR(p.top, 2.45, 1e-7);
+    EXPECT_NEAR(p.bottom, 3.55, 1e-7);
+}
+
+TEST(Frame, PictureAwayFromTheOriginIsFramedWhole)
+{
+    turtle::Bounds b;
+    b.add(100.0f, 40.0f);
+    b.add(300.0f, 60.0f);  // 200 wide, 20 high: widened to 200 high around y 50
+    const turtle::Projection p = turtle::frame(b);
+    EXPECT_DOUBLE_EQ(p.left, 90.0);
+    EXPECT_DOUBLE_EQ(p.right, 310.0);
+    EXPECT_DOUBLE_EQ(p.top, -60.0);
+    EXPECT_DOUBLE_EQ(p.bottom, 160.0);
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+// The turtle's walk over a word, kept apart from any drawing interface: walkWord
+// runs one pass and hands every F line to a sink (sink.line(x0, y0, x1, y1)), which
+// either measures or draws it. Positions follow the program's float rules to the bit.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <string>
+
+#include "lsystem/lsystem.h"
+
+namespace turtle {
+
+// pi as the double value of the single-precision constant 3.1415927.
+inline constexpr double kPi = static_cast<double>(3.1415927f);
+
+// The step vector of one F or f at `heading` with step length `length`:
+// radians rounded to float, cosine and sine each rounded to float, then multiplied
+// by the length. Both factors have 24-bit significands, so the products are exact in
+// double and x = float(dx + x) equals float(float(cos) * length + x).
+inline void stepVector(float heading, float length, double& dx, double& dy)
+{
+    const float radians = static_cast<float>(static_cast<double>(heading) * kPi / 180.0);
+    const float c = static_cast<float>(std::cos(static_cast<double>(radians)));
+    const float s = static_cast<float>(std::sin(static_cast<double>(radians)));
+    dx = static_cast<double>(c) * static_cast<double>(length);
+    dy = static_cast<double>(s) * static_cast<double>(length);
+}
+
+// Memo of step vectors by the bit pattern of the heading, for one pass (one length).
+// Direct-mapped: a collision only recomputes, and the result is the same function of
+// the same bits, so a lookup is bit-identical to calling stepVector.
+class StepTable {
+public:
+    explicit StepTable(std::uint32_t d) : length_(static_cast<float>(d)) {}
+
+    void lookup(float heading, double& dx, double& dy)
+    {
+        std::uint32_t bits;
+        std::memcpy(&bits, &heading, sizeof bits);
+        Entry& e = entries_[(bits * 0x9E3779B1u) >> (32 - kSlotBits)];
+        const std::uint64_t key = kValid | bits;
+        if (e.key != key) {
+            stepVector(heading, length_, e.dx, e.dy);
+            e.key = key;
+        }
+        dx = e.dx;
+        dy = e.dy;
+    }
+
+private:
+    static constexpr int kSlotBits = 10;
+    static constexpr std::uint64_t kValid = std::uint64_t{1} << 32;  // set in every filled key
+    struct Entry {
+        std::uint64_t key = 0;  // kValid | heading bits; 0 while empty
+        double dx = 0.0;
+        double dy = 0.0;
+    };
+    std::array<Entry, std::size_t{1} << kSlotBits> entries_{};
+    float length_;
+};
+
+// One pass over `word`: starts at (0, 0) with heading 270 and an empty stack, and
+// calls sink.line for every F in word order. Returns false when a "]" meets an empty
+// stack; the pass ends there. `turtle` and `stack` are left as the pass left them.
+template <class Sink>
+bool walkWord(const std::string& word, std::uint32_t d, float delta, TurtleState& turtle,
+              std::deque<TurtleState>& stack, Sink& sink)
+{
+    StepTable steps(d);
+    float x = 0.0f;
+    float y = 0.0f;
+    float heading = 270.0f;
+    stack.clear();
+    double dx;
+    double dy;
+    steps.lookup(heading, dx, dy);
+
+    // A plain loop over bytes with the state in locals: this runs for every letter of
+    // words of hundreds of millions of letters, at every redraw. The step vector changes
+    // only with the heading, so it is looked up on a turn or a pop, never per step.
+    // Heading sums are written in float: one float operation rounds exactly as the same
+    // operation done in double and then rounded, since double has over twice the digits.
+    const char* p = word.data();
+    const char* const end = p + word.size();
+    for (; p != end; ++p) {
+        switch (*p) {
+        case 'F': {
+            const float nx = static_cast<float>(dx + static_cast<double>(x));
+            const float ny = static_cast<float>(dy + static_cast<double>(y));
+            sink.line(x, y, nx, ny);
+            x = nx;
+            y = ny;
+            break;
+        }
+        case 'f':
+            x = static_cast<float>(dx + static_cast<double>(x));
+            y = static_cast<float>(dy + static_cast<double>(y));
+            break;
+        case '+':
+            heading = heading + delta;
+            if (heading > 360.0f) heading = heading - 360.0f;
+            steps.lookup(heading, dx, dy);
+            break;
+        case '-':
+            heading = heading - delta;
+            if (heading < 0.0f) heading = heading + 360.0f;
+            steps.lookup(heading, dx, dy);
+            break;
+        case '|':
+            heading = heading + 180.0f;
+            if (heading > 360.0f) heading = heading - 360.0f;
+            steps.lookup(heading, dx, dy);
+            break;
+        case '[':
+            stack.push_back(TurtleState{x, y, heading});
+            break;
+        case ']':
+            if (stack.empty()) {
+                turtle = TurtleState{x, y, heading};
+                return false;
+            }
+            x = stack.back().x;
+            y = stack.back().y;
+            heading = stack.back().heading;
+            stack.pop_back();
+            steps.lookup(heading, dx, dy);
+            break;
+        default:  // every other byte is no command
+            break;
+        }
+    }
+    turtle = TurtleState{x, y, heading};
+    return true;
+}
+
+}  // namespace turtle
