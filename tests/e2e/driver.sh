@@ -1,0 +1,363 @@
+#!/usr/bin/env bash
+# One end-to-end case of Tendrilview, run as a person would run it: the program is started
+# on a description file, its window is found, keys are pressed, and the console, the exit
+# code, the title, the window's geometry and its pixels are checked. Meant to run inside
+# tests/with-xvfb.sh, which gives every case a private X server without a window manager.
+# Usage: driver.sh CASE linux|windows PROGRAM X11_PROBE [WINE_PREFIX_STATE]
+set -euo pipefail
+case_name=$1
+platform=$2
+program=$3
+probe=$4
+here=$(cd "$(dirname "$0")" && pwd)
+examples=$here/../../examples
+
+work=$(mktemp -d)
+pid=""
+wid=""
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -9 "$pid" 2>/dev/null || true; fi
+  if [ "$platform" = windows ]; then wineserver -k 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cp "$examples"/*.lsys "$here"/data/*.lsys "$work"/
+cd "$work"
+
+if [ "$platform" = windows ]; then
+  export WINEPREFIX
+  WINEPREFIX=$(cat "$5")
+  export WINEDEBUG=-all
+fi
+
+# ---- helpers -------------------------------------------------------------------------
+
+fail() {
+  echo "FAIL ($case_name, $platform): $*" >&2
+  echo "--- console so far:" >&2
+  console >&2 || true
+  exit 1
+}
+
+# The console as the program wrote it, with Windows' CR LF line ends made LF.
+console() { tr -d '\r' <"$work/raw"; }
+
+# Starts the program in the background on the given arguments; stdout goes to raw.
+launch() {
+  if [ "$platform" = windows ]; then
+    wine "$program" "$@" >"$work/raw" 2>"$work/err" &
+  else
+    "$program" "$@" >"$work/raw" 2>"$work/err" &
+  fi
+  pid=$!
+}
+
+# Runs the program to its end (at most 30 s); sets rc.
+run_to_end() {
+  launch "$@"
+  wait_exit
+}
+
+# Waits for the program to end, at most 30 s; sets rc to its exit code.
+wait_exit() {
+  local end=$((SECONDS + 30))
+  while running && [ "$SECONDS" -lt "$end" ]; do sleep 0.05; done
+  running && fail "the program did not end within 30 s"
+  rc=0
+  wait "$pid" || rc=$?
+  pid=""
+}
+
+# Whether the program is still running (not ended, nor a zombie waiting to be reaped).
+running() {
+  local state=""
+  [ -r "/proc/$pid/stat" ] && read -r _ _ state _ <"/proc/$pid/stat"
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+
+# Retries a test command every 0.1 s for at most SECONDS seconds.
+wait_until() {
+  local seconds=$1
+  shift
+  local end=$((SECONDS + seconds))
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] || return 1
+    running || return 1
+    sleep 0.1
+  done
+}
+
+find_window() { wid=$(xdotool search --onlyvisible --name '^Tendrilview' 2>/dev/null | head -n 1 || true); [ -n "$wid" ]; }
+has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null || true)" = "$wid" ]; }
+title() { xdotool getwindowname "$wid"; }
+title_is() { [ "$(title)" = "$1" ]; }
+count() { console | grep -c "$1" || true; }
+reports_reach() { [ "$(count '^Rendering done')" -ge "$1" ]; }
+
+# Starts the program on a file and waits until its window has the keyboard focus and
+# the first picture has been reported.
+open_window() {
+  launch "$@"
+  wait_until 30 find_window || fail "no window appeared"
+  if [ "$platform" = windows ]; then
+    # Wine asks the window manager to focus the window; Xvfb has none, so the test
+    # does what the window manager would.
+    xdotool windowfocus --sync "$wid"
+  fi
+  wait_until 10 has_focus || fail "the window did not get the keyboard focus"
+  wait_until 30 reports_reach 1 || fail "no line-count report"
+}
+
+# The window's pixels, summarised once two looks in a row agree (the swap has happened).
+picture() {
+  local last="" now=""
+  for _ in $(seq 50); do
+    now=$("$probe" picture "$wid")
+    [ "$now" = "$last" ] && break
+    last=$now
+    sleep 0.2
+  done
+  echo "$now"
+}
+field() { sed -n "s/.*\(^\| \)$1=\([^ ]*\).*/\2/p" <<<"$2"; }
+
+# Fails unless VALUE lies within TOLERANCE of EXPECTED.
+near() {
+  local what=$1 value=$2 expected=$3 tolerance=$4
+  [ $((value - expected)) -le "$tolerance" ] && [ $((expected - value)) -le "$tolerance" ] ||
+    fail "$what is $value, expected $expected (+-$tolerance)"
+}
+
+# Releases Esc and expects the program to end with exit code 0.
+quit_with_escape() {
+  xdotool key Escape
+  wait_exit
+  [ "$rc" -eq 0 ] || fail "exit code $rc after Esc, expected 0"
+}
+
+expect_console() {
+  diff -u "$here/expected/$1" <(console) >&2 || fail "the console differs from expected/$1"
+}
+
+# ---- cases ---------------------------------------------------------------------------
+
+# Without an argument the message comes before any window would open: with no display
+# at all, opening one would fail with another message and another code.
+case_no_argument() {
+  unset DISPLAY
+  run_to_end
+  [ "$(console)" = "You have to pass filename as argument!" ] || fail "wrong message"
+  [ "$(console | wc -l)" -eq 1 ] || fail "more than the message"
+  [ "$rc" -eq 255 ] || fail "exit code $rc, expected 255 (-1)"
+}
+
+# No X display (unset, or one that does not exist): one clear line and exit code 1.
+case_no_display() {
+  local display
+  for display in "" ":987"; do
+    if [ -z "$display" ]; then unset DISPLAY; else export DISPLAY=$display; fi
+    run_to_end abop-1.24a.lsys
+    [ "$rc" -eq 1 ] || fail "exit code $rc without a display '$display', expected 1"
+    [ "$(console | wc -l)" -eq 1 ] || fail "more than one line without a display"
+    console | grep -q "^Couldn't open a window: ." || fail "no clear message without a display"
+    if [ "$platform" = linux ]; then
+      [ "$(console)" = "Couldn't open a window: no X display (is DISPLAY set?)" ] ||
+        fail "the message does not name the X display"
+    fi
+  done
+}
+
+# A file that can't be opened: the message, the defaults (n=1, empty axiom), a white
+# window; P still works and shows that n was 1.
+case_missing_file() {
+  open_window no-such-file.lsys
+  title_is "Tendrilview" || fail "title '$(title)'"
+  local seen
+  seen=$(picture)
+  [ "$(field white "$seen")" -eq 360000 ] || fail "the window is not all white: $seen"
+  xdotool key p
+  wait_until 10 reports_reach 2 || fail "no report after P"
+  title_is "Tendrilview, n=2" || fail "title '$(title)' after P"
+  quit_with_escape
+  expect_console missing-file.txt
+}
+
+# The whole console of a run, for files of several kinds; arguments after the first are
+# ignored.
+case_transcripts() {
+  local file
+  for file in abop-1.24a koch-island hilbert-curve gosper-curve; do
+    if [ "$file" = hilbert-curve ]; then
+      open_window "$file.lsys" koch-island.lsys more
+    else
+      open_window "$file.lsys"
+    fi
+    quit_with_escape
+    expect_console "$file.txt"
+  done
+}
+
+# P raises n, L lowers it but not below 0; each release retitles, produces, reports
+# and redraws.
+case_keys() {
+  open_window keys.lsys
+  title_is "Tendrilview" || fail "title '$(title)' before any key"
+  local first second third zero
+  first=$(picture)
+  xdotool key p
+  wait_until 10 reports_reach 2 || fail "no report after P"
+  title_is "Tendrilview, n=2" || fail "title '$(title)' after P"
+  second=$(picture)
+  [ "$second" != "$first" ] || fail "the picture did not change after P"
+  xdotool key l
+  wait_until 10 reports_reach 3 || fail "no report after L"
+  title_is "Tendrilview, n=1" || fail "title '$(title)' after L"
+  third=$(picture)
+  [ "$third" = "$first" ] || fail "n=1 again, but the picture differs: $third vs $first"
+  xdotool key l
+  wait_until 10 reports_reach 4 || fail "no report after L to 0"
+  title_is "Tendrilview, n=0" || fail "title '$(title)' at n=0"
+  zero=$(picture)
+  # The word F: one line straight up through the middle, framed with its 5% margin.
+  local box
+  IFS=, read -r -a box <<<"$(field ink_box "$zero")"
+  near "left of the line" "${box[0]}" 299 2
+  near "right of the line" "${box[2]}" 300 2
+  near "top of the line" "${box[1]}" 27 2
+  near "bottom of the line" "${box[3]}" 572 2
+  xdotool key l
+  wait_until 10 reports_reach 5 || fail "no report after L at 0"
+  title_is "Tendrilview, n=0" || fail "title '$(title)' after L at 0"
+  quit_with_escape
+  expect_console keys.txt
+}
+
+# Releasing any other key changes nothing: no report, no title, the same picture.
+case_other_key() {
+  open_window keys.lsys
+  local before after
+  before=$(picture)
+  xdotool key a space Return 1 F5 Tab shift+q ctrl+k Left
+  sleep 1
+  running || fail "the program ended on another key"
+  [ "$(count '^Rendering done')" -eq 1 ] || fail "another key made a report"
+  title_is "Tendrilview" || fail "title '$(title)' after other keys"
+  after=$(picture)
+  [ "$after" = "$before" ] || fail "the picture changed after other keys"
+  xdotool key p  # the keys did arrive: P still works
+  wait_until 10 reports_reach 2 || fail "no report after P"
+  quit_with_escape
+}
+
+# A key held down while the keyboard repeats counts once, at its release; Shift and
+# Caps Lock make no difference.
+case_hold_key() {
+  open_window keys.lsys
+  xdotool keydown p
+  sleep 1.5
+  xdotool keyup p
+  wait_until 10 reports_reach 2 || fail "no report after holding P"
+  sleep 0.5
+  title_is "Tendrilview, n=2" || fail "title '$(title)' after holding P: one rise expected"
+  xdotool keydown shift
+  xdotool keydown p
+  sleep 1.5
+  xdotool keyup p
+  xdotool keyup shift
+  wait_until 10 reports_reach 3 || fail "no report after Shift+P"
+  sleep 0.5
+  title_is "Tendrilview, n=3" || fail "title '$(title)' after holding Shift+P"
+  xdotool key Caps_Lock
+  xdotool key p
+  xdotool key Caps_Lock
+  wait_until 10 reports_reach 4 || fail "no report after P with Caps Lock"
+  title_is "Tendrilview, n=4" || fail "title '$(title)' after P with Caps Lock"
+  [ "$(count '^Rendering done')" -eq 4 ] || fail "more reports than releases"
+  quit_with_escape
+}
+
+# Pressing Esc does nothing; releasing it ends the program with exit code 0.
+case_escape() {
+  open_window keys.lsys
+  xdotool keydown Escape
+  sleep 1
+  running || fail "the program ended when Esc was pressed, before its release"
+  find_window || fail "the window closed when Esc was pressed"
+  xdotool keyup Escape
+  wait_exit
+  [ "$rc" -eq 0 ] || fail "exit code $rc after releasing Esc, expected 0"
+}
+
+# The close box, as a window manager reports it: exit code 0.
+case_close_box() {
+  open_window abop-1.24a.lsys
+  "$probe" close "$wid"
+  wait_exit
+  [ "$rc" -eq 0 ] || fail "exit code $rc after the close box, expected 0"
+}
+
+# A client area of 600x600 whose window sits at the screen's origin, with size hints
+# that forbid resizing; the title and names a window manager shows.
+case_geometry() {
+  open_window abop-1.24a.lsys
+  local info hints x y
+  info=$(xwininfo -id "$wid")
+  x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+  y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+  grep -q '^ *Width: 600$' <<<"$info" || fail "width is not 600: $info"
+  grep -q '^ *Height: 600$' <<<"$info" || fail "height is not 600: $info"
+  if [ "$platform" = linux ]; then
+    [ "$x,$y" = "0,0" ] || fail "the window is at $x,$y, not at the origin"
+  else
+    # Without a window manager Wine shows the client area alone, where the frame of a
+    # window with its outer corner at the origin puts it: right of the border, below
+    # the title bar.
+    [ "$x" -ge 1 ] && [ "$x" -le 8 ] && [ "$y" -gt "$x" ] && [ "$y" -le 40 ] ||
+      fail "the client area is at $x,$y: not inside a frame at the origin"
+  fi
+  hints=$(xprop -id "$wid" WM_NORMAL_HINTS)
+  grep -q 'minimum size: 600 by 600' <<<"$hints" || fail "no minimum size 600x600: $hints"
+  grep -q 'maximum size: 600 by 600' <<<"$hints" || fail "no maximum size 600x600: $hints"
+  xprop -id "$wid" WM_NAME | grep -q '= "Tendrilview"$' || fail "WM_NAME is not Tendrilview"
+  if [ "$platform" = linux ]; then
+    xprop -id "$wid" _NET_WM_NAME | grep -q '= "Tendrilview"$' || fail "no _NET_WM_NAME"
+    xprop -id "$wid" WM_CLASS | grep -q '"tendrilview", "Tendrilview"' || fail "no WM_CLASS"
+    xprop -id "$wid" WM_PROTOCOLS | grep -q WM_DELETE_WINDOW || fail "no WM_DELETE_WINDOW"
+  fi
+  quit_with_escape
+}
+
+# The picture: white background, the red start point at the foot of the plant, black
+# lines, and the whole plant framed so that its height fills the window but a 5% margin
+# (27 pixels of 600) on each side. A closed curve round the start fills both ways.
+case_picture() {
+  local seen box red
+  open_window abop-1.24a.lsys
+  seen=$(picture)
+  [ "$(field size "$seen")" = 600x600 ] || fail "captured $(field size "$seen")"
+  [ "$(field white "$seen")" -ge 300000 ] || fail "not a white background: $seen"
+  [ "$(field ink "$seen")" -ge 3000 ] || fail "too few black line pixels: $seen"
+  [ "$(field other "$seen")" -le 200 ] || fail "colours the program never draws: $seen"
+  [ "$(field red "$seen")" -ge 6 ] || fail "no red start point: $seen"
+  IFS=, read -r -a box <<<"$(field ink_box "$seen")"
+  IFS=, read -r -a red <<<"$(field red_box "$seen")"
+  near "top of the plant" "${box[1]}" 27 2
+  near "foot of the plant" "${box[3]}" 572 2
+  near "start point's height" $(((red[1] + red[3]) / 2)) 572 2
+  [ $((red[2] - red[0])) -le 5 ] && [ $((red[3] - red[1])) -le 5 ] ||
+    fail "the start point is not a 4-pixel point: ${red[*]}"
+  quit_with_escape
+
+  open_window koch-island.lsys
+  seen=$(picture)
+  IFS=, read -r -a box <<<"$(field ink_box "$seen")"
+  near "left of the island" "${box[0]}" 27 2
+  near "top of the island" "${box[1]}" 27 2
+  near "right of the island" "${box[2]}" 572 2
+  near "bottom of the island" "${box[3]}" 572 2
+  [ "$(field red "$seen")" -ge 4 ] || fail "no red start point: $seen"
+  quit_with_escape
+}
+
+"case_$case_name"
+echo "ok ($case_name, $platform)"
