@@ -7,6 +7,7 @@
 #include "lsystem/physical_memory.h"
 
 #include <algorithm>
+#include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -32,20 +33,35 @@ constexpr std::size_t kBlock = 16;
 // anyway while it is still in the cache.
 constexpr std::size_t kGrowStep = 256 * 1024;
 
-// Input bytes measured between two looks at the ceiling.
+// Input bytes measured between two looks at the ceiling. The letters and replacements
+// of one block are summed in the two halves of one 64-bit number, which cannot carry
+// from one half into the other while no byte adds more than kPackedLengthLimit letters.
 constexpr std::size_t kMeasureBlock = 64 * 1024;
+constexpr std::uint64_t kPackedLengthLimit = 0xffff;
+constexpr std::uint64_t kNeedsTrie = std::uint64_t(1) << 63;
+
+// Counts of each byte value in a word.
+using LetterCounts = std::array<std::uint64_t, 256>;
+
+LetterCounts countLetters(const std::string& word)
+{
+    LetterCounts counts{};
+    for (const char c : word) {
+        ++counts[static_cast<unsigned char>(c)];
+    }
+    return counts;
+}
 
 // What a byte at the scan position decides.
 enum ByteClass : std::uint8_t {
     kCopy,    // no match text begins with it: it is copied unchanged
-    kDirect,  // the byte alone decides the rule: no longer match text can win
+    kDirect,  // a one-byte match text, and no longer one comes earlier in the list
     kWalk,    // the trie must be followed further to find the first matching rule
 };
 
 struct RuleOutput {
-    std::size_t offset;      // of leftContext + successor + rightContext in the output blob
-    std::size_t length;      // of that text
-    std::size_t matchLength; // bytes of the word the rule consumes
+    std::size_t offset;  // of leftContext + successor + rightContext in the output blob
+    std::size_t length;  // of that text
 };
 
 struct Measure {
@@ -57,14 +73,30 @@ struct Measure {
 // The match texts of all rules in a trie. Each node remembers the lowest rule index
 // whose match text ends there, and the lowest one ending anywhere below it, so that a
 // walk from the scan position stops as soon as no deeper match text can come earlier
-// in the list. That bounds the cost of a scan step by the longest match text.
+// in the list. That bounds the cost of a scan step by the longest match text, whatever
+// the number of rules.
+//
+// The nodes are 16-byte entries in one array. The children of a node lie side by
+// side, so one step down is one index computation and one load: in a dense block the
+// child for byte b sits at b - lo, in a sparse one (children bytes far apart) the few
+// children are searched. The root's block is dense over all 256 byte values.
 class RuleMatcher {
 public:
     explicit RuleMatcher(const std::vector<Rule>& rules);
 
+    // True when the first byte at the scan position always decides the step: every
+    // step then consumes one byte, and the next word follows from letter counts alone.
+    bool decidedByFirstByte() const { return decidedByFirstByte_; }
+
     // Length and replacement count of the next word, without writing it. Stops early
     // (overLimit) once the length passes limit.
     Measure measure(const std::string& word, std::uint64_t limit) const;
+
+    // The same from the letter counts of the word; only when decidedByFirstByte().
+    Measure measure(const LetterCounts& counts, std::uint64_t limit) const;
+
+    // The letter counts of the next word; only when decidedByFirstByte().
+    LetterCounts nextCounts(const LetterCounts& counts) const;
 
     // Writes the next word into out, whose capacity must hold length + kBlock bytes;
     // length is what measure returned for the same word.
@@ -72,41 +104,39 @@ public:
 
 private:
     struct Node {
+        std::uint32_t first = 0;            // entry of the first child slot
         std::uint32_t endRule = kNoRule;    // lowest rule whose match text ends here
         std::uint32_t belowRule = kNoRule;  // lowest rule whose match text ends deeper
-        std::uint32_t firstEdge = 0;        // children: edgeByte_/edgeNode_[firstEdge, +edgeCount)
-        std::uint32_t edgeCount = 0;
+        unsigned char byte = 0;             // the edge into this node; a gap slot holds another
+        unsigned char lo = 0;               // the byte of slot 0 of a dense child block
+        std::uint16_t slots = 0;            // child slots; kSparse marks a sorted sparse block
     };
+    static constexpr std::uint16_t kSparse = 0x8000;
 
-    std::uint32_t child(const Node& node, unsigned char byte) const;
+    // The first rule in list order whose match text begins p[0..rest), or kNoRule,
+    // and the length of its match text (1 with kNoRule). The length comes from the
+    // walk itself, so that the next scan position does not wait for another load.
+    struct Match {
+        std::uint32_t rule;
+        std::size_t length;
+    };
+    Match firstMatch(const unsigned char* p, std::size_t rest) const;
 
-    // The first rule in list order whose match text begins p[0..rest), or kNoRule.
-    // p[0] must be a byte of class kWalk.
-    std::uint32_t firstMatch(const unsigned char* p, std::size_t rest) const;
+    std::vector<Node> nodes_;  // nodes_[b] for b < 256: the root's children
 
-    std::vector<Node> nodes_;  // nodes_[0] is the root
-    std::vector<unsigned char> edgeByte_;
-    std::vector<std::uint32_t> edgeNode_;
     std::vector<RuleOutput> outputs_;
     std::string blob_;  // all rule outputs, then kBlock spare bytes for fixed-size reads
 
-    std::uint32_t rootChild_[256] = {};  // 0: no match text begins with the byte
+    bool decidedByFirstByte_ = true;
     ByteClass class_[256] = {};
-    std::uint32_t direct_[256] = {};          // the rule of a kDirect byte
-    std::uint64_t measureLength_[256] = {};   // letters a kCopy or kDirect byte produces
-    std::uint64_t measureReplaces_[256] = {}; // 1 for kDirect, 0 for kCopy
+    std::uint32_t direct_[256] = {};       // the rule of a kDirect byte
+    std::uint64_t measureStep_[256] = {};  // replaces << 32 | letters, or kNeedsTrie
 };
 
 RuleMatcher::RuleMatcher(const std::vector<Rule>& rules)
 {
-    // Build the trie with unsorted child lists, then lay the edges out sorted by byte.
-    struct BuildNode {
-        std::uint32_t parent = 0;
-        std::uint32_t endRule = kNoRule;
-        std::vector<std::pair<unsigned char, std::uint32_t>> children;
-    };
-    std::vector<BuildNode> build(1);
     outputs_.reserve(rules.size());
+    std::vector<std::uint32_t> order;  // rules with a match text, sorted by it below
     for (std::size_t r = 0; r < rules.size(); ++r) {
         const Rule& rule = rules[r];
         RuleOutput output;
@@ -115,113 +145,167 @@ RuleMatcher::RuleMatcher(const std::vector<Rule>& rules)
         blob_ += rule.successor;
         blob_ += rule.rightContext;
         output.length = blob_.size() - output.offset;
-        output.matchLength = rule.matchText.size();
         outputs_.push_back(output);
-
         // An empty match text would match everywhere and consume nothing; the reader
         // never makes one, and here it is never applied rather than loop forever.
-        if (rule.matchText.empty()) {
-            continue;
-        }
-        std::uint32_t at = 0;
-        for (const char ch : rule.matchText) {
-            const auto byte = static_cast<unsigned char>(ch);
-            std::uint32_t next = 0;
-            for (const auto& edge : build[at].children) {
-                if (edge.first == byte) {
-                    next = edge.second;
-                    break;
-                }
-            }
-            if (next == 0) {
-                next = static_cast<std::uint32_t>(build.size());
-                build[at].children.emplace_back(byte, next);
-                build.emplace_back();
-                build.back().parent = at;
-            }
-            at = next;
-        }
-        // Rules are inserted in list order, so the first one to end here is the lowest.
-        if (build[at].endRule == kNoRule) {
-            build[at].endRule = static_cast<std::uint32_t>(r);
+        if (!rule.matchText.empty()) {
+            order.push_back(static_cast<std::uint32_t>(r));
         }
     }
     blob_.append(kBlock, '\0');
 
-    nodes_.resize(build.size());
-    for (std::size_t i = 0; i < build.size(); ++i) {
-        nodes_[i].endRule = build[i].endRule;
-    }
-    // Children are created after their parents, so a backwards sweep sees every node
-    // after all of its descendants.
-    for (std::size_t i = build.size(); i-- > 1;) {
-        Node& parent = nodes_[build[i].parent];
-        const std::uint32_t lowest = std::min(nodes_[i].endRule, nodes_[i].belowRule);
-        parent.belowRule = std::min(parent.belowRule, lowest);
-    }
-    for (std::size_t i = 0; i < build.size(); ++i) {
-        auto& children = build[i].children;
-        std::sort(children.begin(), children.end());
-        nodes_[i].firstEdge = static_cast<std::uint32_t>(edgeByte_.size());
-        nodes_[i].edgeCount = static_cast<std::uint32_t>(children.size());
-        for (const auto& edge : children) {
-            edgeByte_.push_back(edge.first);
-            edgeNode_.push_back(edge.second);
+    // Sorted by match text, every node of the trie is a range of rules that share its
+    // text as a prefix; a stable sort keeps equal texts in list order.
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return rules[a].matchText < rules[b].matchText;
+    });
+    auto textOf = [&](std::size_t k) -> const std::string& { return rules[order[k]].matchText; };
+
+    // Dense blocks waste the slots of absent bytes; past this many wasted slots in
+    // all, only blocks at least a quarter full are made dense.
+    std::size_t wasteBudget = 1u << 16;
+
+    struct Pending {
+        std::uint32_t node;
+        std::size_t lo, hi;  // the node's range in order
+        std::size_t depth;   // the length of its text
+    };
+    std::vector<Pending> stack;
+
+    // Lays out the children of the range [lo, hi), whose texts are all longer than
+    // depth, grouped by their byte at depth, as one block, and stacks them.
+    auto layOutChildren = [&](std::uint32_t parent, std::size_t lo, std::size_t hi, std::size_t depth,
+                              bool forceDense) {
+        std::size_t groups = 0;
+        unsigned low = 255;
+        unsigned high = 0;
+        for (std::size_t k = lo; k < hi;) {
+            const auto byte = static_cast<unsigned char>(textOf(k)[depth]);
+            low = std::min<unsigned>(low, byte);
+            high = std::max<unsigned>(high, byte);
+            ++groups;
+            while (k < hi && static_cast<unsigned char>(textOf(k)[depth]) == byte) {
+                ++k;
+            }
         }
+        if (groups == 0 && !forceDense) {
+            return;
+        }
+        const std::size_t span = forceDense ? 256 : high - low + 1;
+        bool dense = forceDense || span <= 4 * groups;
+        if (!dense && span - groups <= wasteBudget) {
+            wasteBudget -= span - groups;
+            dense = true;
+        }
+        const std::size_t first = nodes_.size();
+        const std::size_t slots = dense ? span : groups;
+        nodes_.resize(first + slots);
+        if (dense) {
+            // A gap holds a byte other than its own, so that no walk takes it.
+            const unsigned base = forceDense ? 0 : low;
+            for (std::size_t s = 0; s < slots; ++s) {
+                nodes_[first + s].byte = static_cast<unsigned char>(base + s + 1);
+            }
+        }
+        if (parent != kNoRule) {
+            Node& node = nodes_[parent];
+            node.first = static_cast<std::uint32_t>(first);
+            node.lo = static_cast<unsigned char>(low);
+            node.slots = static_cast<std::uint16_t>(dense ? slots : (slots | kSparse));
+        }
+        std::size_t g = 0;
+        for (std::size_t k = lo; k < hi; ++g) {
+            const auto byte = static_cast<unsigned char>(textOf(k)[depth]);
+            const std::size_t groupLo = k;
+            while (k < hi && static_cast<unsigned char>(textOf(k)[depth]) == byte) {
+                ++k;
+            }
+            const std::size_t child = first + (dense ? byte - (forceDense ? 0 : low) : g);
+            nodes_[child].byte = byte;
+            stack.push_back({static_cast<std::uint32_t>(child), groupLo, k, depth + 1});
+        }
+    };
+
+    layOutChildren(kNoRule, 0, order.size(), 0, true);
+    while (!stack.empty()) {
+        const Pending pending = stack.back();
+        stack.pop_back();
+        // Texts equal to the node's own text sort first in its range.
+        std::size_t k = pending.lo;
+        std::uint32_t endRule = kNoRule;
+        while (k < pending.hi && textOf(k).size() == pending.depth) {
+            endRule = std::min(endRule, order[k]);
+            ++k;
+        }
+        std::uint32_t belowRule = kNoRule;
+        for (std::size_t j = k; j < pending.hi; ++j) {
+            belowRule = std::min(belowRule, order[j]);
+        }
+        nodes_[pending.node].endRule = endRule;
+        nodes_[pending.node].belowRule = belowRule;
+        layOutChildren(pending.node, k, pending.hi, pending.depth, false);
     }
 
-    for (const auto& edge : build[0].children) {
-        rootChild_[edge.first] = edge.second;
-    }
     for (int byte = 0; byte < 256; ++byte) {
-        const std::uint32_t at = rootChild_[byte];
-        if (at == 0) {
+        const Node& node = nodes_[byte];
+        if (node.byte != byte) {
             class_[byte] = kCopy;
-            measureLength_[byte] = 1;
-        } else if (nodes_[at].endRule != kNoRule && nodes_[at].belowRule > nodes_[at].endRule) {
+            measureStep_[byte] = 1;
+        } else if (node.endRule != kNoRule && node.belowRule > node.endRule) {
             class_[byte] = kDirect;
-            direct_[byte] = nodes_[at].endRule;
-            measureLength_[byte] = outputs_[nodes_[at].endRule].length;
-            measureReplaces_[byte] = 1;
+            direct_[byte] = node.endRule;
+            const std::uint64_t letters = outputs_[node.endRule].length;
+            measureStep_[byte] = letters <= kPackedLengthLimit ? (std::uint64_t(1) << 32 | letters) : kNeedsTrie;
         } else {
             class_[byte] = kWalk;
+            measureStep_[byte] = kNeedsTrie;
+            decidedByFirstByte_ = false;
         }
     }
 }
 
-std::uint32_t RuleMatcher::child(const Node& node, unsigned char byte) const
+RuleMatcher::Match RuleMatcher::firstMatch(const unsigned char* p, std::size_t rest) const
 {
-    const unsigned char* first = edgeByte_.data() + node.firstEdge;
-    const unsigned char* last = first + node.edgeCount;
-    const unsigned char* found = std::lower_bound(first, last, byte);
-    if (found == last || *found != byte) {
-        return 0;
-    }
-    return edgeNode_[node.firstEdge + static_cast<std::size_t>(found - first)];
-}
-
-std::uint32_t RuleMatcher::firstMatch(const unsigned char* p, std::size_t rest) const
-{
-    std::uint32_t best = kNoRule;
-    std::uint32_t at = rootChild_[p[0]];
-    std::size_t depth = 1;
-    for (;;) {
-        const Node& node = nodes_[at];
-        best = std::min(best, node.endRule);
-        if (node.belowRule >= best || depth == rest) {
-            return best;
+    const Node* nodes = nodes_.data();
+    const Node* node = &nodes[p[0]];
+    std::uint32_t best = node->endRule;
+    std::size_t length = 1;
+    // A node with a lower rule below it always has children.
+    for (std::size_t depth = 1; node->belowRule < best && depth < rest; ++depth) {
+        const unsigned char byte = p[depth];
+        const Node* child;
+        if (!(node->slots & kSparse)) {
+            const unsigned slot = static_cast<unsigned>(byte) - node->lo;  // wraps when below lo
+            if (slot >= node->slots) {
+                break;
+            }
+            child = &nodes[node->first + slot];
+        } else {
+            const Node* k = &nodes[node->first];
+            const Node* end = k + (node->slots & ~kSparse);
+            while (k != end && k->byte < byte) {
+                ++k;
+            }
+            if (k == end) {
+                break;
+            }
+            child = k;
         }
-        at = child(node, p[depth]);
-        if (at == 0) {
-            return best;
+        if (child->byte != byte) {
+            break;
         }
-        ++depth;
+        node = child;
+        if (node->endRule < best) {
+            best = node->endRule;
+            length = depth + 1;
+        }
     }
+    return {best, length};
 }
 
 Measure RuleMatcher::measure(const std::string& word, std::uint64_t limit) const
 {
-    // Copied and directly decided bytes cost two table lookups and no branch; only
+    // A byte that decides its step alone costs one table lookup and one addition; only
     // bytes that need the trie leave the straight path.
     const auto* in = reinterpret_cast<const unsigned char*>(word.data());
     const std::size_t size = word.size();
@@ -229,30 +313,73 @@ Measure RuleMatcher::measure(const std::string& word, std::uint64_t limit) const
     std::size_t i = 0;
     while (i < size) {
         const std::size_t blockEnd = std::min(size, i + kMeasureBlock);
+        std::uint64_t packed = 0;
         while (i < blockEnd) {
-            const unsigned char c = in[i];
-            if (class_[c] != kWalk) {
-                result.length += measureLength_[c];
-                result.replaces += measureReplaces_[c];
+            const std::uint64_t step = measureStep_[in[i]];
+            if (step != kNeedsTrie) {
+                packed += step;
                 ++i;
                 continue;
             }
-            const std::uint32_t rule = firstMatch(in + i, size - i);
-            if (rule == kNoRule) {
+            const Match match = firstMatch(in + i, size - i);
+            if (match.rule == kNoRule) {
                 result.length += 1;
-                ++i;
             } else {
-                result.length += outputs_[rule].length;
+                result.length += outputs_[match.rule].length;
                 result.replaces += 1;
-                i += outputs_[rule].matchLength;
             }
+            i += match.length;
         }
+        result.length += packed & 0xffffffffu;
+        result.replaces += packed >> 32;
         if (result.length > limit) {
             result.overLimit = true;
             return result;
         }
     }
     return result;
+}
+
+Measure RuleMatcher::measure(const LetterCounts& counts, std::uint64_t limit) const
+{
+    Measure result;
+    for (int byte = 0; byte < 256; ++byte) {
+        const std::uint64_t count = counts[byte];
+        if (count == 0) {
+            continue;
+        }
+        const std::uint64_t letters = class_[byte] == kDirect ? outputs_[direct_[byte]].length : 1;
+        // Checked before it is added, so that the sum never wraps.
+        if (letters != 0 && count > (limit - result.length) / letters) {
+            result.overLimit = true;
+            return result;
+        }
+        result.length += count * letters;
+        if (class_[byte] == kDirect) {
+            result.replaces += count;
+        }
+    }
+    return result;
+}
+
+LetterCounts RuleMatcher::nextCounts(const LetterCounts& counts) const
+{
+    LetterCounts next{};
+    for (int byte = 0; byte < 256; ++byte) {
+        const std::uint64_t count = counts[byte];
+        if (count == 0) {
+            continue;
+        }
+        if (class_[byte] != kDirect) {
+            next[byte] += count;
+            continue;
+        }
+        const RuleOutput& output = outputs_[direct_[byte]];
+        for (std::size_t k = 0; k < output.length; ++k) {
+            next[static_cast<unsigned char>(blob_[output.offset + k])] += count;
+        }
+    }
+    return next;
 }
 
 void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t length) const
@@ -318,15 +445,14 @@ void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t
             o += run;
             i = end;
         } else {
-            const std::uint32_t rule = firstMatch(in + i, size - i);
-            if (rule == kNoRule) {
+            const Match match = firstMatch(in + i, size - i);
+            if (match.rule == kNoRule) {
                 reach(o + 1);
                 dst[o++] = static_cast<char>(c);
-                ++i;
             } else {
-                emit(rule);
-                i += outputs[rule].matchLength;
+                emit(match.rule);
             }
+            i += match.length;
         }
     }
     out.resize(o);
@@ -357,15 +483,15 @@ void LSystem::produce()
     std::string next;
     // A word and the next one live side by side, each at most kBlock bytes over its
     // length; the string's own size limit is met like the ceiling.
-    const std::uint64_t limit =
-        std::min<std::uint64_t>(wordCeiling, std::min<std::uint64_t>(next.max_size() - kBlock,
-                                                                      std::uint64_t(1) << 62));
+    const std::uint64_t limit = std::min<std::uint64_t>(
+        wordCeiling, std::min<std::uint64_t>(next.max_size() - kBlock, std::uint64_t(1) << 62));
 
     // Counted in 64 bits, so that n = 4294967295 ends after its last iteration.
     std::uint64_t iteration = 1;
     try {
         word = axiom;
         std::optional<RuleMatcher> matcher;
+        LetterCounts counts{};  // of word, kept when the first byte decides every step
         // Once an iteration applies no rule the word is final: later iterations would
         // copy it unchanged, so they only print their numbers.
         bool settled = false;
@@ -377,8 +503,12 @@ void LSystem::produce()
             }
             if (!matcher) {
                 matcher.emplace(rules);
+                if (matcher->decidedByFirstByte()) {
+                    counts = countLetters(word);
+                }
             }
-            const Measure measure = matcher->measure(word, limit);
+            const bool byCounts = matcher->decidedByFirstByte();
+            const Measure measure = byCounts ? matcher->measure(counts, limit) : matcher->measure(word, limit);
             if (measure.overLimit) {
                 stoppedAt = iteration;
                 break;
@@ -396,6 +526,9 @@ void LSystem::produce()
             }
             matcher->rewrite(word, next, length);
             word.swap(next);
+            if (byCounts) {
+                counts = matcher->nextCounts(counts);
+            }
             replaces += static_cast<std::uint32_t>(measure.replaces);
         }
     } catch (const std::bad_alloc&) {
