@@ -162,8 +162,8 @@ RuleMatcher::RuleMatcher(const std::vector<Rule>& rules)
     auto textOf = [&](std::size_t k) -> const std::string& { return rules[order[k]].matchText; };
 
     // Dense blocks waste the slots of absent bytes; past this many wasted slots in
-    // all, only blocks at least a quarter full are made dense.
-    std::size_t wasteBudget = 1u << 16;
+    // all (64 KiB), only blocks at least a quarter full are made dense.
+    std::size_t wasteBudget = 4096;
 
     struct Pending {
         std::uint32_t node;
@@ -486,12 +486,14 @@ void LSystem::produce()
     const std::uint64_t limit = std::min<std::uint64_t>(
         wordCeiling, std::min<std::uint64_t>(next.max_size() - kBlock, std::uint64_t(1) << 62));
 
+    // The first iteration reads the axiom itself; it is copied into the word only if
+    // no iteration replaces it.
+    const std::string* current = &axiom;
     // Counted in 64 bits, so that n = 4294967295 ends after its last iteration.
     std::uint64_t iteration = 1;
     try {
-        word = axiom;
         std::optional<RuleMatcher> matcher;
-        LetterCounts counts{};  // of word, kept when the first byte decides every step
+        LetterCounts counts{};  // of *current, kept when the first byte decides every step
         // Once an iteration applies no rule the word is final: later iterations would
         // copy it unchanged, so they only print their numbers.
         bool settled = false;
@@ -504,11 +506,11 @@ void LSystem::produce()
             if (!matcher) {
                 matcher.emplace(rules);
                 if (matcher->decidedByFirstByte()) {
-                    counts = countLetters(word);
+                    counts = countLetters(*current);
                 }
             }
             const bool byCounts = matcher->decidedByFirstByte();
-            const Measure measure = byCounts ? matcher->measure(counts, limit) : matcher->measure(word, limit);
+            const Measure measure = byCounts ? matcher->measure(counts, limit) : matcher->measure(*current, limit);
             if (measure.overLimit) {
                 stoppedAt = iteration;
                 break;
@@ -524,8 +526,9 @@ void LSystem::produce()
                 std::string().swap(next);
                 next.reserve(length + kBlock);
             }
-            matcher->rewrite(word, next, length);
+            matcher->rewrite(*current, next, length);
             word.swap(next);
+            current = &word;
             if (byCounts) {
                 counts = matcher->nextCounts(counts);
             }
@@ -537,6 +540,15 @@ void LSystem::produce()
         stoppedAt = iteration;
     }
     std::string().swap(next);
+    if (current == &axiom) {
+        try {
+            word = axiom;
+        } catch (const std::bad_alloc&) {
+            // Not even the axiom can be held: the word stays empty, and the report
+            // says that the first iteration could not be kept.
+            stoppedAt = stoppedAt != 0 ? stoppedAt : 1;
+        }
+    }
 
     std::printf("\n");
     if (stoppedAt != 0) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <random>
@@ -296,6 +297,41 @@ TEST(ProduceAgainstReference, LongWords)
         const Derivation expected = referenceProduce(axiom, rules, n, system.wordCeiling);
         EXPECT_EQ(produceCapturingOutput(system), expected.console);
         EXPECT_TRUE(system.word == expected.word) << "n = " << n;
+    }
+}
+
+// Thousands of rules over byte values far apart, so that the matcher must keep the
+// children of many trie nodes as sparse lists besides dense blocks.
+TEST(ProduceAgainstReference, ManyRulesOverFarApartBytes)
+{
+    const std::string bytes = "\x00\x01\x7f\x80\xfe\xff" "A"s;
+    std::mt19937 random(99);
+    auto below = [&](int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(random); };
+    auto text = [&](int length) {
+        std::string s;
+        for (int i = 0; i < length; ++i) {
+            s += bytes[below(static_cast<int>(bytes.size()))];
+        }
+        return s;
+    };
+    for (int round = 0; round < 5; ++round) {
+        std::vector<RuleText> texts;
+        for (int r = 0; r < 3000; ++r) {
+            texts.push_back({text(below(2)), text(1 + below(3)), text(below(2)), text(below(4))});
+        }
+        // Longer match texts first, so that they are not all hidden by shorter ones
+        // and the walks through the trie go deep.
+        std::stable_sort(texts.begin(), texts.end(), [](const RuleText& a, const RuleText& b) {
+            return a.leftContext.size() + a.predecessor.size() + a.rightContext.size() >
+                   b.leftContext.size() + b.predecessor.size() + b.rightContext.size();
+        });
+        LSystem system;
+        system.axiom = text(1000);
+        system.rules = makeRules(texts);
+        system.n = 2;
+        const Derivation expected = referenceProduce(system.axiom, system.rules, system.n, system.wordCeiling);
+        ASSERT_EQ(produceCapturingOutput(system), expected.console) << "round " << round;
+        ASSERT_TRUE(system.word == expected.word) << "round " << round;
     }
 }
 
