@@ -21,6 +21,9 @@ case $action in
     export WINEDLLOVERRIDES="mscoree=;mshtml="
     start=$(date +%s)
     wine wineboot --init >/dev/null 2>&1
+    # A crash should end the program with an error code, not wait in the debugger.
+    wine reg delete "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug" /v Debugger /f \
+      >/dev/null 2>&1 || true
     wineserver -w
     echo "Wine prefix $prefix booted in $(( $(date +%s) - start )) s"
     ;;
