@@ -162,23 +162,28 @@ inline Production produce(const std::string& axiom, const std::vector<RuleText>&
     result.word = axiom;
     std::uint32_t replacements = 0;
     std::string stopLine;
+    std::vector<std::string> matches;
+    for (const RuleText& rule : rules) matches.push_back(rule.leftContext + rule.predecessor + rule.rightContext);
     for (std::uint32_t iteration = 1; iteration <= n; ++iteration) {
         result.output += std::to_string(iteration) + " ";
         std::string next;
         std::uint32_t count = replacements;
         bool abandoned = false;
         for (std::size_t at = 0; at < result.word.size();) {
-            const RuleText* applied = nullptr;
-            for (const RuleText& rule : rules) {
-                const std::string match = rule.leftContext + rule.predecessor + rule.rightContext;
+            std::size_t applied = rules.size();
+            for (std::size_t r = 0; r < rules.size(); ++r) {
+                const std::string& match = matches[r];
                 if (result.word.size() - at >= match.size() && result.word.compare(at, match.size(), match) == 0) {
-                    applied = &rule;
+                    applied = r;
                     break;
                 }
             }
-            if (applied) {
-                next += applied->leftContext + applied->successor + applied->rightContext;
-                at += applied->leftContext.size() + applied->predecessor.size() + applied->rightContext.size();
+            if (applied < rules.size()) {
+                const RuleText& rule = rules[applied];
+                next += rule.leftContext;
+                next += rule.successor;
+                next += rule.rightContext;
+                at += matches[applied].size();
                 ++count;
             } else {
                 next += result.word[at++];

@@ -18,14 +18,14 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -rf "$build/findings"
 mkdir -p "$build/findings"
-seeds=(tests/fuzz/corpus)
-[ -d examples ] && seeds+=(examples)
 
 pids=()
 for target in "${targets[@]}"; do
   mkdir -p "$work/$target"
-  # New inputs go to a scratch corpus; the committed seeds are only read.
-  ASAN_OPTIONS=detect_leaks=1 "$build/$target" "$work/$target" "${seeds[@]}" \
+  cp examples/*.lsys "$work/$target/" 2>/dev/null || true
+  # New inputs go to a scratch corpus, which starts with the examples; the committed
+  # seeds are only read.
+  ASAN_OPTIONS=detect_leaks=1 "$build/$target" "$work/$target" tests/fuzz/corpus \
       -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
       -dict=tests/fuzz/lsys.dict -print_final_stats=1 \
       -artifact_prefix="$build/findings/$target-" >"$build/$target.log" 2>&1 &
