@@ -104,7 +104,7 @@ public:
 
 private:
     struct Node {
-        std::uint32_t first = 0;            // entry of the first child slot
+        std::uint32_t base = 0;             // dense: entry of byte b's child less b; sparse: first child
         std::uint32_t endRule = kNoRule;    // lowest rule whose match text ends here
         std::uint32_t belowRule = kNoRule;  // lowest rule whose match text ends deeper
         unsigned char byte = 0;             // the edge into this node; a gap slot holds another
@@ -199,6 +199,9 @@ RuleMatcher::RuleMatcher(const std::vector<Rule>& rules)
         }
         const std::size_t first = nodes_.size();
         const std::size_t slots = dense ? span : groups;
+        if (first + slots > kNoRule) {
+            throw std::length_error("more trie nodes than 32-bit numbers");
+        }
         nodes_.resize(first + slots);
         if (dense) {
             // A gap holds a byte other than its own, so that no walk takes it.
@@ -209,7 +212,7 @@ RuleMatcher::RuleMatcher(const std::vector<Rule>& rules)
         }
         if (parent != kNoRule) {
             Node& node = nodes_[parent];
-            node.first = static_cast<std::uint32_t>(first);
+            node.base = static_cast<std::uint32_t>(dense ? first - low : first);
             node.lo = static_cast<unsigned char>(low);
             node.slots = static_cast<std::uint16_t>(dense ? slots : (slots | kSparse));
         }
@@ -279,9 +282,9 @@ RuleMatcher::Match RuleMatcher::firstMatch(const unsigned char* p, std::size_t r
             if (slot >= node->slots) {
                 break;
             }
-            child = &nodes[node->first + slot];
+            child = &nodes[node->base + byte];  // computed beside the range check
         } else {
-            const Node* k = &nodes[node->first];
+            const Node* k = &nodes[node->base];
             const Node* end = k + (node->slots & ~kSparse);
             while (k != end && k->byte < byte) {
                 ++k;

@@ -21,12 +21,14 @@ std::size_t gFailAllocationsFrom = static_cast<std::size_t>(-1);
 
 }  // namespace
 
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return size >= gFailAllocationsFrom ? nullptr : std::malloc(size == 0 ? 1 : size);
+}
+
 void* operator new(std::size_t size)
 {
-    if (size >= gFailAllocationsFrom) {
-        throw std::bad_alloc();
-    }
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+    if (void* p = operator new(size, std::nothrow)) {
         return p;
     }
     throw std::bad_alloc();
@@ -37,6 +39,7 @@ void* operator new(std::size_t size)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
