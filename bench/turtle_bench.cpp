@@ -106,7 +106,7 @@ void BM_DrawingPass(benchmark::State& state)
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * countLines(lsystem->word)));
 }
-BENCHMARK(BM_DrawingPass)->Arg(9)->Arg(11)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DrawingPass)->Arg(9)->Arg(11)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 // The same pass with each line submitted as a GL_LINES primitive of its own.
 struct OneLineAtATime {
@@ -138,7 +138,7 @@ void BM_DrawingPassOneBeginPerLine(benchmark::State& state)
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * countLines(lsystem->word)));
 }
-BENCHMARK(BM_DrawingPassOneBeginPerLine)->Arg(9)->Arg(11)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DrawingPassOneBeginPerLine)->Arg(9)->Arg(11)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 // Resident-set figures of this process, in KiB, from /proc/self/status.
 long statusKiB(const char* field)

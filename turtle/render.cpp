@@ -17,6 +17,9 @@ namespace {
 // fixed size and go to OpenGL one glDrawArrays call per full chunk, so a pass needs the
 // same small buffer whatever the length of the word. The pixels are those of one
 // GL_LINES primitive per line: GL_LINES draws each pair of vertices as its own segment.
+// The chunk is small on purpose: in Mesa's software pipeline the cost per line grows
+// with the size of a draw (it revisits all of a draw's vertices whenever its own buffer
+// fills), and at 256 lines the cost per call is already lost in the cost of the lines.
 class LineBatch {
 public:
     LineBatch() : vertices_(kChunkLines * 4)
@@ -50,7 +53,7 @@ public:
     std::uint32_t count() const { return count_; }
 
 private:
-    static constexpr std::size_t kChunkLines = 4096;
+    static constexpr std::size_t kChunkLines = 256;
     std::vector<float> vertices_;  // kChunkLines lines of two (x, y) vertices; never resized
     std::size_t used_ = 0;         // lines waiting in vertices_
     std::uint32_t count_ = 0;      // lines drawn in this pass
