@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -142,6 +143,9 @@ const Case kCases[] = {
      "[abcdefghijklmnopqrstuvwxyz]------------------------[abcdefghijklmnopqrstuvwxyz]", 2,
      "1 \nProduction done: 2 replaces done, final product has 80 letters\n----------------\n"},
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 class ProduceCaseTest : public testing::TestWithParam<Case> {};
 
