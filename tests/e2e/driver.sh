@@ -361,5 +361,38 @@ case_picture() {
   quit_with_escape
 }
 
+# Every example: its line count (worked out from its rules, not taken from a run), and a
+# picture of white, red and ink that fills the window in its longer direction, less the
+# 27-pixel margin, and stays inside the margin in the other.
+case_examples() {
+  local entry name lines seen box width height
+  for entry in abop-1.24a:3125 abop-1.24b:3125 abop-1.24c:4096 abop-1.24d:4118 \
+               abop-1.24e:4118 abop-1.24f:1488 koch-island:2048 dragon-curve:1024 \
+               hilbert-curve:1023 sierpinski-arrowhead:729 gosper-curve:2401 \
+               context-tree:576; do
+    name=${entry%:*}
+    lines=${entry#*:}
+    open_window "$name.lsys"
+    console | grep -qx "Rendering done: $lines lines were drawn" || fail "$name: not $lines lines"
+    seen=$(picture)
+    [ "$(field red "$seen")" -ge 4 ] && [ "$(field other "$seen")" -le 200 ] &&
+      [ "$(field ink "$seen")" -ge 1000 ] || fail "$name: not a line drawing: $seen"
+    IFS=, read -r -a box <<<"$(field ink_box "$seen")"
+    width=$((box[2] - box[0]))
+    height=$((box[3] - box[1]))
+    if [ "$width" -ge "$height" ]; then
+      near "$name: left" "${box[0]}" 27 2
+      near "$name: right" "${box[2]}" 572 2
+      [ "${box[1]}" -ge 25 ] && [ "${box[3]}" -le 574 ] || fail "$name: outside the margin: ${box[*]}"
+    else
+      near "$name: top" "${box[1]}" 27 2
+      near "$name: bottom" "${box[3]}" 572 2
+      [ "${box[0]}" -ge 25 ] && [ "${box[2]}" -le 574 ] || fail "$name: outside the margin: ${box[*]}"
+    fi
+    quit_with_escape
+  done
+}
+
+
 "case_$case_name"
 echo "ok ($case_name, $platform)"
