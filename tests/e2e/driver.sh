@@ -15,7 +15,9 @@ examples=$here/../../examples
 work=$(mktemp -d)
 pid=""
 wid=""
+plain_x=""  # a second X server, started by a case
 cleanup() {
+  if [ -n "$plain_x" ]; then kill "$plain_x" 2>/dev/null || true; fi
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -9 "$pid" 2>/dev/null || true; fi
   if [ "$platform" = windows ]; then wineserver -k 2>/dev/null || true; fi
   rm -rf "$work"
@@ -151,18 +153,31 @@ case_no_argument() {
   [ "$rc" -eq 255 ] || fail "exit code $rc, expected 255 (-1)"
 }
 
-# No X display (unset, or one that does not exist): one clear line and exit code 1.
+# No X display (unset, or one that does not exist), or one without OpenGL: one clear
+# line that names what failed, and exit code 1.
 case_no_display() {
-  local display
-  for display in "" ":987"; do
+  local display fifo
+  fifo=$work/displayfd
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -extension GLX 3>"$fifo" >/dev/null 2>&1 &
+  plain_x=$!
+  read -r -t 20 display <"$fifo" || fail "Xvfb without GLX did not start"
+  local without_glx=":$display"
+  for display in "" ":987" "$without_glx"; do
     if [ -z "$display" ]; then unset DISPLAY; else export DISPLAY=$display; fi
     run_to_end abop-1.24a.lsys
+    if [ "$platform" = windows ]; then wineserver -k 2>/dev/null || true; fi  # new display
     [ "$rc" -eq 1 ] || fail "exit code $rc without a display '$display', expected 1"
     [ "$(console | wc -l)" -eq 1 ] || fail "more than one line without a display"
     console | grep -q "^Couldn't open a window: ." || fail "no clear message without a display"
     if [ "$platform" = linux ]; then
-      [ "$(console)" = "Couldn't open a window: no X display (is DISPLAY set?)" ] ||
-        fail "the message does not name the X display"
+      if [ "$display" = "$without_glx" ]; then
+        [ "$(console)" = "Couldn't open a window: the X display has no OpenGL (GLX)" ] ||
+          fail "the message does not name OpenGL"
+      else
+        [ "$(console)" = "Couldn't open a window: no X display (is DISPLAY set?)" ] ||
+          fail "the message does not name the X display"
+      fi
     fi
   done
 }
