@@ -60,9 +60,20 @@ enum ByteClass : std::uint8_t {
 };
 
 struct RuleOutput {
-    std::size_t offset;  // of leftContext + successor + rightContext in the output blob
-    std::size_t length;  // of that text
+    std::size_t offset;       // of leftContext + successor + rightContext in the output blob
+    std::size_t length;       // of that text
+    std::size_t matchLength;  // bytes of the word the rule consumes
 };
+
+// The outcome of one walk through the trie, kept from the measuring scan for the
+// writing one: the rule's index + 1, or 0 when no rule matched.
+using Decision = std::uint16_t;
+
+// At most one decision (two bytes) is kept per this many letters of the word being
+// scanned, so that the word, the next word and the decisions stay well under 2.5
+// bytes per letter when the word keeps its length; past that, the writing scan walks
+// the trie again.
+constexpr std::size_t kLettersPerDecision = 8;
 
 struct Measure {
     std::uint64_t length = 0;    // letters of the next word
@@ -89,8 +100,12 @@ public:
     bool decidedByFirstByte() const { return decidedByFirstByte_; }
 
     // Length and replacement count of the next word, without writing it. Stops early
-    // (overLimit) once the length passes limit.
-    Measure measure(const std::string& word, std::uint64_t limit) const;
+    // (overLimit) once the length passes limit. The outcomes of trie walks are kept in
+    // decisions while its capacity lasts (when canRecord()).
+    Measure measure(const std::string& word, std::uint64_t limit, std::vector<Decision>& decisions) const;
+
+    // True when every rule index fits in a Decision.
+    bool canRecord() const { return outputs_.size() < 0xffff; }
 
     // The same from the letter counts of the word; only when decidedByFirstByte().
     Measure measure(const LetterCounts& counts, std::uint64_t limit) const;
@@ -99,8 +114,9 @@ public:
     LetterCounts nextCounts(const LetterCounts& counts) const;
 
     // Writes the next word into out, whose capacity must hold length + kBlock bytes;
-    // length is what measure returned for the same word.
-    void rewrite(const std::string& word, std::string& out, std::size_t length) const;
+    // length and decisions are what measure left for the same word.
+    void rewrite(const std::string& word, std::string& out, std::size_t length,
+                 const std::vector<Decision>& decisions) const;
 
 private:
     struct Node {
@@ -130,6 +146,8 @@ private:
     bool decidedByFirstByte_ = true;
     ByteClass class_[256] = {};
     std::uint32_t direct_[256] = {};       // the rule of a kDirect byte
+    std::size_t directLength_[256] = {};   // the length of its output
+    char directPiece_[256][kBlock] = {};   // the first kBlock bytes of its output
     std::uint64_t measureStep_[256] = {};  // replaces << 32 | letters, or kNeedsTrie
 };
 
@@ -145,6 +163,7 @@ RuleMatcher::RuleMatcher(const std::vector<Rule>& rules)
         blob_ += rule.successor;
         blob_ += rule.rightContext;
         output.length = blob_.size() - output.offset;
+        output.matchLength = rule.matchText.size();
         outputs_.push_back(output);
         // An empty match text would match everywhere and consume nothing; the reader
         // never makes one, and here it is never applied rather than loop forever.
@@ -257,7 +276,10 @@ RuleMatcher::RuleMatcher(const std::vector<Rule>& rules)
         } else if (node.endRule != kNoRule && node.belowRule > node.endRule) {
             class_[byte] = kDirect;
             direct_[byte] = node.endRule;
-            const std::uint64_t letters = outputs_[node.endRule].length;
+            const RuleOutput& output = outputs_[node.endRule];
+            directLength_[byte] = output.length;
+            std::memcpy(directPiece_[byte], blob_.data() + output.offset, kBlock);
+            const std::uint64_t letters = output.length;
             measureStep_[byte] = letters <= kPackedLengthLimit ? (std::uint64_t(1) << 32 | letters) : kNeedsTrie;
         } else {
             class_[byte] = kWalk;
@@ -306,7 +328,7 @@ RuleMatcher::Match RuleMatcher::firstMatch(const unsigned char* p, std::size_t r
     return {best, length};
 }
 
-Measure RuleMatcher::measure(const std::string& word, std::uint64_t limit) const
+Measure RuleMatcher::measure(const std::string& word, std::uint64_t limit, std::vector<Decision>& decisions) const
 {
     // A byte that decides its step alone costs one table lookup and one addition; only
     // bytes that need the trie leave the straight path.
@@ -325,6 +347,9 @@ Measure RuleMatcher::measure(const std::string& word, std::uint64_t limit) const
                 continue;
             }
             const Match match = firstMatch(in + i, size - i);
+            if (class_[in[i]] == kWalk && decisions.size() < decisions.capacity()) {
+                decisions.push_back(static_cast<Decision>(match.rule + 1));
+            }
             if (match.rule == kNoRule) {
                 result.length += 1;
             } else {
@@ -385,7 +410,8 @@ LetterCounts RuleMatcher::nextCounts(const LetterCounts& counts) const
     return next;
 }
 
-void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t length) const
+void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t length,
+                          const std::vector<Decision>& decisions) const
 {
     const auto* in = reinterpret_cast<const unsigned char*>(word.data());
     const std::size_t size = word.size();
@@ -394,6 +420,8 @@ void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t
     // the stores cannot change.
     const ByteClass* const byteClass = class_;
     const std::uint32_t* const direct = direct_;
+    const std::size_t* const directLength = directLength_;
+    const char(*const directPiece)[kBlock] = directPiece_;
     const RuleOutput* const outputs = outputs_.data();
     const char* const blob = blob_.data();
     out.clear();
@@ -402,11 +430,14 @@ void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t
     std::size_t o = 0;       // the bytes written
 
     // Lengthens out so that bytes [o, end) may be written; rare, so kept off the path.
+    auto grow = [&](std::size_t end) {
+        filled = std::min(capacity, std::max(end, filled + kGrowStep));
+        out.resize(filled);
+        dst = &out[0];
+    };
     auto reach = [&](std::size_t end) {
         if (end > filled) {
-            filled = std::min(capacity, std::max(end, filled + kGrowStep));
-            out.resize(filled);
-            dst = &out[0];
+            grow(end);
         }
     };
     auto emit = [&](std::uint32_t rule) {
@@ -424,13 +455,22 @@ void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t
 
     // One pass by index over the unchanged word. A byte that decides its rule alone
     // is one table lookup and one fixed-size copy; a run of bytes that no rule can
-    // begin with is found first and copied at once.
+    // begin with is found first and copied at once; a walk through the trie is taken
+    // from the measuring scan's decisions while they last.
     std::size_t i = 0;
+    std::size_t decided = 0;
     while (i < size) {
         const unsigned char c = in[i];
         const ByteClass kind = byteClass[c];
         if (kind == kDirect) {
-            emit(direct[c]);
+            const std::size_t count = directLength[c];
+            if (count <= kBlock) {
+                reach(o + kBlock);
+                std::memcpy(dst + o, directPiece[c], kBlock);
+                o += count;
+            } else {
+                emit(direct[c]);
+            }
             ++i;
         } else if (kind == kCopy) {
             std::size_t end = i + 1;
@@ -447,6 +487,16 @@ void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t
             }
             o += run;
             i = end;
+        } else if (decided < decisions.size()) {
+            const std::uint32_t rule = std::uint32_t(decisions[decided++]) - 1;
+            if (rule == kNoRule) {
+                reach(o + 1);
+                dst[o++] = static_cast<char>(c);
+                ++i;
+            } else {
+                emit(rule);
+                i += outputs[rule].matchLength;
+            }
         } else {
             const Match match = firstMatch(in + i, size - i);
             if (match.rule == kNoRule) {
@@ -496,6 +546,7 @@ void LSystem::produce()
     std::uint64_t iteration = 1;
     try {
         std::optional<RuleMatcher> matcher;
+        std::vector<Decision> decisions;
         LetterCounts counts{};  // of *current, kept when the first byte decides every step
         // Once an iteration applies no rule the word is final: later iterations would
         // copy it unchanged, so they only print their numbers.
@@ -513,7 +564,15 @@ void LSystem::produce()
                 }
             }
             const bool byCounts = matcher->decidedByFirstByte();
-            const Measure measure = byCounts ? matcher->measure(counts, limit) : matcher->measure(*current, limit);
+            if (!byCounts && matcher->canRecord()) {
+                try {
+                    decisions.reserve(current->size() / kLettersPerDecision);
+                } catch (const std::bad_alloc&) {
+                    // Without room for decisions the writing scan walks the trie itself.
+                }
+            }
+            const Measure measure = byCounts ? matcher->measure(counts, limit)
+                                             : matcher->measure(*current, limit, decisions);
             if (measure.overLimit) {
                 stoppedAt = iteration;
                 break;
@@ -529,7 +588,8 @@ void LSystem::produce()
                 std::string().swap(next);
                 next.reserve(length + kBlock);
             }
-            matcher->rewrite(*current, next, length);
+            matcher->rewrite(*current, next, length, decisions);
+            std::vector<Decision>().swap(decisions);
             word.swap(next);
             current = &word;
             if (byCounts) {

@@ -142,6 +142,10 @@ const Case kCases[] = {
      {{"", "A", "", "[abcdefghijklmnopqrstuvwxyz]"}}, 1,
      "[abcdefghijklmnopqrstuvwxyz]------------------------[abcdefghijklmnopqrstuvwxyz]", 2,
      "1 \nProduction done: 2 replaces done, final product has 80 letters\n----------------\n"},
+    {"SuccessorOfSeventyThousandLettersBesideMultiByteRule", "ABCAB",
+     {{"", "A", "", std::string(70000, 'x')}, {"", "BC", "", "D"}}, 1,
+     std::string(70000, 'x') + "D" + std::string(70000, 'x') + "B", 3,
+     "1 \nProduction done: 3 replaces done, final product has 140002 letters\n----------------\n"},
 };
 
 // Names the case in test listings instead of dumping its bytes.
