@@ -77,7 +77,8 @@ running() {
   [ -n "$state" ] && [ "$state" != Z ]
 }
 
-# Retries a test command every 0.1 s for at most SECONDS seconds.
+# Retries a check every 0.1 s for at most the given number of seconds; gives up at once
+# if the program has ended.
 wait_until() {
   local seconds=$1
   shift
