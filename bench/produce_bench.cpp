@@ -69,6 +69,7 @@ double seconds(std::chrono::steady_clock::duration span)
     return std::chrono::duration<double>(span).count();
 }
 
+// The bush from F at n iterations; bytes are the letters of the final word.
 void BM_ProduceBush(benchmark::State& state)
 {
     LSystem system;

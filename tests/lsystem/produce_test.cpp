@@ -3,8 +3,8 @@
 // allocation failure below it (global operator new is replaced in this test program).
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <ostream>
