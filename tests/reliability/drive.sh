@@ -55,6 +55,16 @@ wait_for_text() {
 # count TEXT: how often TEXT stands in the console.
 count() { { grep -a -o -F -- "$1" "$console" || true; } | wc -l; }
 
+# wait_for_count TEXT N SECONDS: until TEXT stands N times in the console.
+wait_for_count() {
+  local deadline=$((SECONDS + $3))
+  until [ "$(count "$1")" -ge "$2" ]; do
+    alive || fail "the program ended (or crashed) before printing '$1' $2 times"
+    [ "$SECONDS" -lt "$deadline" ] || fail "'$1' only $(count "$1") times, not $2, after $3 s"
+    sleep 0.1
+  done
+}
+
 # wait_for_window SECONDS: sets `window` to the program's window.
 wait_for_window() {
   local deadline=$((SECONDS + $1))
