@@ -38,7 +38,7 @@ for i in "${!targets[@]}"; do
   if wait "${pids[$i]}"; then status=0; else status=$?; fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/$target.log" | tail -n 1)
   coverage=$(grep -o 'cov: [0-9]*' "$build/$target.log" | tail -n 1 || true)
-  echo "$target: ${runs:-?} runs in ${seconds} s, ${coverage:-cov: ?}, exit status $status"
+  echo "$target: ${runs:-?} runs within ${seconds} s, ${coverage:-cov: ?}, exit status $status"
   if [ "$status" -ne 0 ]; then
     failed=1
     echo "--- $target found a fault (log $build/$target.log):"
