@@ -36,6 +36,8 @@ failed=0
 for i in "${!targets[@]}"; do
   target=${targets[$i]}
   if wait "${pids[$i]}"; then status=0; else status=$?; fi
+  # libFuzzer ends without the destructors that remove the target's scratch files.
+  rm -f "/dev/shm/tendrilview-fuzz-${pids[$i]}."* "/tmp/tendrilview-fuzz-${pids[$i]}."*
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/$target.log" | tail -n 1)
   coverage=$(grep -o 'cov: [0-9]*' "$build/$target.log" | tail -n 1 || true)
   echo "$target: ${runs:-?} runs within ${seconds} s, ${coverage:-cov: ?}, exit status $status"
