@@ -33,3 +33,9 @@ cmake --build build/linux -j"$jobs"
 
 step "Unit and end-to-end tests"
 ctest --test-dir build/linux --output-on-failure -j"$jobs"
+
+step "Sanitizer build: AddressSanitizer and UndefinedBehaviorSanitizer over the tests"
+tests/sanitize.sh
+
+step "Fuzzing: each target for 60 seconds"
+tests/fuzz/run.sh 60
