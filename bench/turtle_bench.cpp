@@ -133,7 +133,7 @@ void BM_DrawingPassOneBeginPerLine(benchmark::State& state)
         glEnd();
         glColor3f(0.0f, 0.0f, 0.0f);
         OneLineAtATime sink;
-        turtle::walkWord(lsystem->word, lsystem->d, lsystem->delta, end, lsystem->stack, sink);
+        turtle::walkWord(lsystem->word, lsystem->d, lsystem->delta, lsystem->stackCeiling, end, lsystem->stack, sink);
         glFinish();
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * countLines(lsystem->word)));

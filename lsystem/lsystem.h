@@ -28,6 +28,13 @@ struct Rule {
 // and an eighth of the machine's physical memory, unless the build sets one.
 std::uint64_t defaultWordCeiling();
 
+// The default of LSystem::descriptionCeiling: an eighth of physical memory, in bytes.
+std::uint64_t defaultDescriptionCeiling();
+
+// The default of LSystem::stackCeiling: as many entries as fit in an eighth of
+// physical memory.
+std::uint64_t defaultStackCeiling();
+
 class LSystem {
 public:
     // Sets the defaults and the drawing state of the OpenGL context current now:
@@ -60,4 +67,11 @@ public:
 
     // The longest word produce may make; an iteration that would cross it is abandoned.
     std::uint64_t wordCeiling = defaultWordCeiling();
+
+    // The most memory, in bytes, that readDescription lets the axiom and the rules take;
+    // past it reading stops, so that a file larger than memory can't exhaust it.
+    std::uint64_t descriptionCeiling = defaultDescriptionCeiling();
+
+    // The deepest the turtle's stack may grow; a "[" past it ends the pass.
+    std::uint64_t stackCeiling = defaultStackCeiling();
 };

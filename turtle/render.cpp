@@ -74,7 +74,7 @@ void LSystem::render(bool draw, bool report)
 {
     TurtleState last{};  // the turtle's state where the pass ended
     std::uint32_t lines = 0;
-    bool finished;
+    turtle::WalkEnd end;
     turtle::BoundsSink measured;
     if (draw) {
         glClear(GL_COLOR_BUFFER_BIT);
@@ -86,18 +86,21 @@ void LSystem::render(bool draw, bool report)
         glColor3f(0.0f, 0.0f, 0.0f);
 
         LineBatch batch;
-        finished = turtle::walkWord(word, d, delta, last, stack, batch);
+        end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, batch);
         batch.flush();  // a pass ended by a stack error keeps what it drew
         lines = batch.count();
     } else {
-        finished = turtle::walkWord(word, d, delta, last, stack, measured);
+        end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, measured);
     }
     x = last.x;
     y = last.y;
     heading = last.heading;
 
-    if (!finished) {
-        std::printf("Stack error !");
+    // A stack error ends the pass without a report, and a measuring pass so ended
+    // leaves the projection as it was. Neither message ends its line: a word that
+    // fails prints it again at every redraw, and the repetitions run along one line.
+    if (end != turtle::WalkEnd::Finished) {
+        std::printf(end == turtle::WalkEnd::EmptyStack ? "Stack error !" : "Stack overflow !");
         std::fflush(stdout);
         return;
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <new>
 #include <string>
 
 #include "lsystem/lsystem.h"
@@ -63,12 +64,20 @@ private:
     float length_;
 };
 
+// How a pass ended.
+enum class WalkEnd {
+    Finished,    // every letter of the word was walked
+    EmptyStack,  // a "]" met an empty stack
+    FullStack,   // a "[" would have grown the stack past its ceiling, or memory ran out
+};
+
 // One pass over `word`: starts at (0, 0) with heading 270 and an empty stack, and
-// calls sink.line for every F in word order. Returns false when a "]" meets an empty
-// stack; the pass ends there. `turtle` and `stack` are left as the pass left them.
+// calls sink.line for every F in word order. A stack error ends the pass where it
+// happens. The stack holds at most `stackCeiling` entries, so that a word of a billion
+// "[" can't take all memory. `turtle` and `stack` are left as the pass left them.
 template <class Sink>
-bool walkWord(const std::string& word, std::uint32_t d, float delta, TurtleState& turtle,
-              std::deque<TurtleState>& stack, Sink& sink)
+WalkEnd walkWord(const std::string& word, std::uint32_t d, float delta, std::uint64_t stackCeiling,
+                 TurtleState& turtle, std::deque<TurtleState>& stack, Sink& sink)
 {
     StepTable steps(d);
     float x = 0.0f;
@@ -116,12 +125,21 @@ bool walkWord(const std::string& word, std::uint32_t d, float delta, TurtleState
             steps.lookup(heading, dx, dy);
             break;
         case '[':
-            stack.push_back(TurtleState{x, y, heading});
+            if (stack.size() >= stackCeiling) {
+                turtle = TurtleState{x, y, heading};
+                return WalkEnd::FullStack;
+            }
+            try {
+                stack.push_back(TurtleState{x, y, heading});
+            } catch (const std::bad_alloc&) {
+                turtle = TurtleState{x, y, heading};
+                return WalkEnd::FullStack;
+            }
             break;
         case ']':
             if (stack.empty()) {
                 turtle = TurtleState{x, y, heading};
-                return false;
+                return WalkEnd::EmptyStack;
             }
             x = stack.back().x;
             y = stack.back().y;
@@ -134,7 +152,7 @@ bool walkWord(const std::string& word, std::uint32_t d, float delta, TurtleState
         }
     }
     turtle = TurtleState{x, y, heading};
-    return true;
+    return WalkEnd::Finished;
 }
 
 }  // namespace turtle

@@ -211,6 +211,13 @@ TEST_F(RenderGl, StackErrorEndsEachPassWithoutReport)
     EXPECT_FLOAT_EQ(lsystem.y, -100.0f);  // where the pass stopped
 }
 
+TEST_F(RenderGl, StackPastItsCeilingEndsEachPassWithoutReport)
+{
+    lsystem.stackCeiling = 1;
+    EXPECT_EQ(frameAndDraw("[F][F[F", 1, 90.0f), "Stack overflow !Stack overflow !");
+    EXPECT_EQ(lsystem.stack.size(), 1u);
+}
+
 TEST_F(RenderGl, StackIsEmptiedBeforeEveryPass)
 {
     lsystem.word = "[[F";
@@ -249,7 +256,8 @@ TEST_F(RenderGl, ChunkedLinesDrawTheSamePixelsAsOnePrimitivePerLine)
     OneLineAtATime plain;
     TurtleState end;
     std::deque<TurtleState> stack;
-    ASSERT_TRUE(turtle::walkWord(lsystem.word, lsystem.d, lsystem.delta, end, stack, plain));
+    ASSERT_EQ(turtle::walkWord(lsystem.word, lsystem.d, lsystem.delta, lsystem.stackCeiling, end, stack, plain),
+              turtle::WalkEnd::Finished);
     const Picture reference;
 
     EXPECT_TRUE(chunked == reference);

@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr std::uint64_t kNoCeiling = UINT64_MAX;
+
 struct Line {
     float x0, y0, x1, y1;
 };
@@ -111,7 +113,8 @@ TEST_P(WalkTable, LinesEndStateBoundsAndProjection)
     TurtleState end{-7.0f, -7.0f, -7.0f};
     std::deque<TurtleState> stack;
     RecordingSink sink;
-    EXPECT_EQ(turtle::walkWord(c.word, c.d, c.delta, end, stack, sink), c.finished);
+    EXPECT_EQ(turtle::walkWord(c.word, c.d, c.delta, kNoCeiling, end, stack, sink) == turtle::WalkEnd::Finished,
+              c.finished);
     EXPECT_EQ(sink.lines.size(), c.lines);
     EXPECT_EQ(end.x, c.end.x);
     EXPECT_EQ(end.y, c.end.y);
@@ -145,7 +148,7 @@ TEST(Walk, EveryLineStartsWhereTheTurtleStood)
     RecordingSink sink;
     TurtleState end;
     std::deque<TurtleState> stack;
-    ASSERT_TRUE(turtle::walkWord("F[+F]fF", 5, 90.0f, end, stack, sink));
+    ASSERT_EQ(turtle::walkWord("F[+F]fF", 5, 90.0f, kNoCeiling, end, stack, sink), turtle::WalkEnd::Finished);
     ASSERT_EQ(sink.lines.size(), 3u);
     EXPECT_EQ(sink.lines[0].x0, 0.0f);  // the start point
     EXPECT_EQ(sink.lines[0].y0, 0.0f);
@@ -186,7 +189,7 @@ TEST(Walk, RememberedStepsMatchThePlainRuleToTheBit)
     RecordingSink sink;
     TurtleState end;
     std::deque<TurtleState> stack;
-    ASSERT_TRUE(turtle::walkWord(word, d, delta, end, stack, sink));
+    ASSERT_EQ(turtle::walkWord(word, d, delta, kNoCeiling, end, stack, sink), turtle::WalkEnd::Finished);
 
     float x = 0.0f, y = 0.0f, h = 270.0f;
     std::vector<TurtleState> saved;
@@ -231,10 +234,10 @@ TEST(Walk, RememberedStepsMatchThePlainRuleToTheBit)
 // The stack as each pass leaves it and finds it.
 class WalkStack : public testing::Test {
 protected:
-    bool walk(const std::string& word)
+    turtle::WalkEnd walk(const std::string& word, std::uint64_t stackCeiling = kNoCeiling)
     {
         sink = RecordingSink{};
-        return turtle::walkWord(word, 1, 90.0f, end, stack, sink);
+        return turtle::walkWord(word, 1, 90.0f, stackCeiling, end, stack, sink);
     }
     TurtleState end{};
     std::deque<TurtleState> stack;
@@ -244,7 +247,7 @@ protected:
 TEST_F(WalkStack, IsEmptiedAtTheStartOfEveryPass)
 {
     stack.push_back({5.0f, 5.0f, 0.0f});  // left over from an earlier word
-    EXPECT_FALSE(walk("]F"));
+    EXPECT_EQ(walk("]F"), turtle::WalkEnd::EmptyStack);
     EXPECT_TRUE(sink.lines.empty());
     EXPECT_TRUE(stack.empty());
 }
@@ -252,7 +255,7 @@ TEST_F(WalkStack, IsEmptiedAtTheStartOfEveryPass)
 TEST_F(WalkStack, SurplusEntriesDoNotPileUpOverPasses)
 {
     for (int pass = 0; pass < 3; ++pass) {
-        ASSERT_TRUE(walk("[F[+F"));
+        ASSERT_EQ(walk("[F[+F"), turtle::WalkEnd::Finished);
         ASSERT_EQ(stack.size(), 2u);
     }
     EXPECT_EQ(stack.front().x, 0.0f);
@@ -263,11 +266,21 @@ TEST_F(WalkStack, SurplusEntriesDoNotPileUpOverPasses)
 
 TEST_F(WalkStack, UnmatchedCloseEndsThePassAtOnce)
 {
-    EXPECT_FALSE(walk("F[+F]]+F"));
+    EXPECT_EQ(walk("F[+F]]+F"), turtle::WalkEnd::EmptyStack);
     EXPECT_EQ(sink.lines.size(), 2u);  // nothing after the second "]"
     EXPECT_FLOAT_EQ(end.y, -1.0f);     // restored by the first "]"
     EXPECT_EQ(end.heading, 270.0f);
     EXPECT_TRUE(stack.empty());
+}
+
+TEST_F(WalkStack, PushPastTheCeilingEndsThePassAtOnce)
+{
+    EXPECT_EQ(walk("[F[F[F", 2), turtle::WalkEnd::FullStack);
+    EXPECT_EQ(sink.lines.size(), 2u);  // the third "[" ends the pass before its F
+    EXPECT_EQ(stack.size(), 2u);
+    EXPECT_FLOAT_EQ(end.y, -2.0f);
+    EXPECT_EQ(walk("[F]F[F]", 1), turtle::WalkEnd::Finished);  // popped entries make room
+    EXPECT_EQ(walk("[F[F[F", 3), turtle::WalkEnd::Finished);
 }
 
 // Framing cases that no word of the table reaches.
