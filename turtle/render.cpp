@@ -99,6 +99,12 @@ void LSystem::render(bool draw, bool report)
     // A stack error ends the pass without a report, and a measuring pass so ended
     // leaves the projection as it was. Neither message ends its line: a word that
     // fails prints it again at every redraw, and the repetitions run along one line.
+    if (end == turtle::WalkEnd::FullStack) {
+        // Its memory is needed more elsewhere. clear frees all but one block, and it
+        // allocates nothing, unlike swapping with a new deque.
+        stack.clear();
+        stack.shrink_to_fit();
+    }
     if (end != turtle::WalkEnd::Finished) {
         std::printf(end == turtle::WalkEnd::EmptyStack ? "Stack error !" : "Stack overflow !");
         std::fflush(stdout);

@@ -215,7 +215,7 @@ TEST_F(RenderGl, StackPastItsCeilingEndsEachPassWithoutReport)
 {
     lsystem.stackCeiling = 1;
     EXPECT_EQ(frameAndDraw("[F][F[F", 1, 90.0f), "Stack overflow !Stack overflow !");
-    EXPECT_EQ(lsystem.stack.size(), 1u);
+    EXPECT_TRUE(lsystem.stack.empty());  // released at once: a full stack may hold most of memory
 }
 
 TEST_F(RenderGl, StackIsEmptiedBeforeEveryPass)
