@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <random>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ struct WalkCase {
         double left, right, bottom, top;
     } projection;  // when the pass finished
 };
+
+// Test listings name a case rather than dump its bytes.
+void PrintTo(const WalkCase& c, std::ostream* os) { *os << c.name; }
 
 // Expected values worked out independently, step by step in double precision with a
 // rounding to float at every store; positions and bounds are exact to the bit.
