@@ -3,13 +3,12 @@
 // bytes from the front of the word; 10,000 rules with one first byte; a context-
 // sensitive and a multi-byte-predecessor system; peak memory per letter of the word.
 // Linux only: /proc, /dev/null and glibc's malloc_trim.
+#include "bench/quiet_stdout.h"
 #include "lsystem/lsystem.h"
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -31,31 +30,6 @@ Rule makeRule(std::string left, std::string predecessor, std::string right, std:
     rule.successor = std::move(successor);
     return rule;
 }
-
-// produce prints its report on standard output; while it runs in a benchmark the
-// report goes to /dev/null so that the benchmark's own table stays readable.
-class QuietStdout {
-public:
-    QuietStdout()
-    {
-        std::fflush(stdout);
-        saved_ = dup(STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        close(null);
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-    }
-    QuietStdout(const QuietStdout&) = delete;
-    QuietStdout& operator=(const QuietStdout&) = delete;
-
-private:
-    int saved_;
-};
 
 void setupBush(LSystem& system, std::uint32_t n)
 {

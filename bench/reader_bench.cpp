@@ -4,9 +4,6 @@
 // size, which must be linear. The files are made once, in a temporary directory.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "bench/quiet_stdout.h"
 #include "lsystem/lsystem.h"
 
 namespace {
@@ -79,29 +77,6 @@ std::string descriptionFile(Content content, std::int64_t bytes)
     }
     return path;
 }
-
-// Sends standard output to /dev/null while it lives: the reader prints its summary,
-// which for these files is as long as the file itself, and the report must stay readable.
-class QuietStdout {
-public:
-    QuietStdout()
-    {
-        std::fflush(stdout);
-        saved_ = dup(STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        close(null);
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-    }
-
-private:
-    int saved_;
-};
 
 void readFile(benchmark::State& state, Content content)
 {
