@@ -1,13 +1,17 @@
 // The description-file reader: splits the file into whitespace-separated tokens, applies
 // each as an assignment, a rule or the axiom, reports the tokens it can't use and prints
 // a summary of what it understood. The file is read as raw bytes in chunks, so tokens
-// have no length limit and every byte other than whitespace is an ordinary symbol.
+// have no length limit and every byte other than whitespace is an ordinary symbol; the
+// memory that the description takes is counted, and reading stops at its ceiling.
 #include <charconv>
+#include <cinttypes>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -155,10 +159,40 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// Applies one token: an assignment if it holds "=", else a rule if it holds "->", else
-// the new axiom.
-void applyToken(LSystem& lsystem, std::string_view token)
+// What one rule takes beyond the bytes of its five strings, counted generously: the Rule
+// itself twice, since the vector of rules may have room for twice as many as it holds,
+// and for each string a heap block's extra (its terminator, the allocator's header and
+// rounding), as if no string were short enough to be stored inside the Rule.
+constexpr std::uint64_t kRuleOverhead = 2 * sizeof(Rule) + 5 * 32;
+
+std::uint64_t ruleCost(std::size_t contextsAndPredecessor, std::size_t successor)
 {
+    // The contexts and the predecessor are stored twice: by themselves and in matchText.
+    return 2 * static_cast<std::uint64_t>(contextsAndPredecessor) + successor + kRuleOverhead;
+}
+
+// Thrown when a token, or the rule made of it, doesn't fit under the ceiling. The
+// reading then stops as when memory runs out.
+struct CeilingReached {};
+
+// The description takes the axiom's bytes and each rule's cost. room is what the ceiling
+// leaves beside the rules kept so far; the axiom's size is looked up where it is, since
+// every axiom token changes it. Throws CeilingReached unless bytes more fit beside both.
+void hold(const LSystem& lsystem, std::uint64_t bytes, std::uint64_t room)
+{
+    if (bytes + lsystem.axiom.size() > room) throw CeilingReached();
+}
+
+// Applies one token: an assignment if it holds "=", else a rule if it holds "->", else
+// the new axiom. A token is held beside the axiom and the rules while it is read and
+// applied, so it must fit in room too, whatever it turns out to be. Returns the cost of
+// the rule that it adds, 0 when it adds none; throws CeilingReached, having applied
+// nothing, when the token or its rule doesn't fit. room comes and goes by value, so that
+// the loop over the tokens keeps it in a register.
+std::uint64_t applyToken(LSystem& lsystem, std::string_view token, std::uint64_t room)
+{
+    hold(lsystem, token.size(), room);
+
     const std::size_t equals = token.find('=');
     if (equals != std::string_view::npos) {
         const std::string_view name = token.substr(0, equals);
@@ -172,13 +206,13 @@ void applyToken(LSystem& lsystem, std::string_view token)
         } else {
             reportToken("Unable to parse '", token, "' (unknown variable)\n");
         }
-        return;
+        return 0;
     }
 
     const std::size_t arrow = findArrow(token);
     if (arrow == std::string_view::npos) {
         lsystem.axiom.assign(token.data(), token.size());
-        return;
+        return 0;
     }
     std::string_view left = token.substr(0, arrow);
     const std::string_view successor = token.substr(arrow + 2);
@@ -197,8 +231,11 @@ void applyToken(LSystem& lsystem, std::string_view token)
     }
     if (left.empty()) {
         reportToken("Error parsing '", token, "'\n");
-        return;
+        return 0;
     }
+    const std::uint64_t cost =
+        ruleCost(leftContext.size() + left.size() + rightContext.size(), successor.size());
+    hold(lsystem, cost, room);
     Rule rule;
     rule.predecessor.assign(left.data(), left.size());
     rule.leftContext.assign(leftContext.data(), leftContext.size());
@@ -209,6 +246,75 @@ void applyToken(LSystem& lsystem, std::string_view token)
     rule.matchText.append(rightContext.data(), rightContext.size());
     rule.successor.assign(successor.data(), successor.size());
     lsystem.rules.push_back(std::move(rule));
+    return cost;
+}
+
+// Applies a token gathered in a string of its own, which is left empty, as applyToken
+// does. An axiom token is moved into the axiom rather than copied, so that a token of
+// gigabytes is held once.
+std::uint64_t applyGathered(LSystem& lsystem, std::string& token, std::uint64_t room)
+{
+    std::uint64_t cost = 0;
+    if (token.find('=') == std::string::npos && findArrow(token) == std::string_view::npos) {
+        hold(lsystem, token.size(), room);
+        lsystem.axiom.swap(token);
+    } else {
+        cost = applyToken(lsystem, token, room);
+    }
+    // A long token's buffer is given back rather than kept for the next one.
+    if (token.capacity() > kChunkSize) {
+        std::string().swap(token);
+    } else {
+        token.clear();
+    }
+    return cost;
+}
+
+// Reads the file's tokens and applies them, with room beside the rules that the LSystem
+// holds already; false when the file can't be read at all. Throws CeilingReached when a
+// token doesn't fit.
+bool readTokens(std::FILE* file, LSystem& lsystem, std::uint64_t room)
+{
+    std::vector<char> chunk(kChunkSize);
+    std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
+    // Opening a directory succeeds on some systems; its first read fails.
+    if (got == 0 && std::ferror(file)) return false;
+
+    // A token that reaches the end of a chunk is gathered in pending until its end turns
+    // up; every other token is applied straight from the chunk. The inner loops are plain
+    // byte loops over a table lookup because they touch every byte of the file once.
+    // pending is held against the room before it grows, so that a token longer than the
+    // ceiling is never held whole.
+    std::string pending;
+    while (got > 0) {
+        const char* p = chunk.data();
+        const char* const end = p + got;
+        if (!pending.empty()) {
+            const char* q = p;
+            while (q < end && !kWhitespace.isSpace[static_cast<unsigned char>(*q)]) ++q;
+            hold(lsystem, pending.size() + static_cast<std::size_t>(q - p), room);
+            pending.append(p, q);
+            p = q;
+            if (p < end) room -= applyGathered(lsystem, pending, room);
+        }
+        while (p < end) {
+            while (p < end && kWhitespace.isSpace[static_cast<unsigned char>(*p)]) ++p;
+            if (p == end) break;
+            const char* const start = p;
+            while (p < end && !kWhitespace.isSpace[static_cast<unsigned char>(*p)]) ++p;
+            if (p == end) {
+                hold(lsystem, static_cast<std::size_t>(p - start), room);
+                pending.assign(start, p);
+                break;
+            }
+            room -= applyToken(lsystem,
+                               std::string_view(start, static_cast<std::size_t>(p - start)), room);
+        }
+        // A read error ends the reading as the end of the file does.
+        got = std::fread(chunk.data(), 1, chunk.size(), file);
+    }
+    if (!pending.empty()) applyGathered(lsystem, pending, room);
+    return true;
 }
 
 }  // namespace
@@ -218,47 +324,41 @@ void LSystem::readDescription(const char* path)
     // Binary mode: the bytes of the file are the symbols, so no line-end folding and no
     // end-of-file character may change them. Carriage returns are whitespace anyway.
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-    std::vector<char> chunk(kChunkSize);
-    std::size_t got = file ? std::fread(chunk.data(), 1, chunk.size(), file.get()) : 0;
-    // Opening a directory succeeds on some systems; its first read fails.
-    if (!file || (got == 0 && std::ferror(file.get()))) {
+    bool readable = file != nullptr;
+    bool stopped = false;
+    if (readable) {
+        // The rules that the LSystem holds already count too; a freshly constructed one
+        // has none. With no room left every token is refused, as each has a byte at least.
+        std::uint64_t rulesCost = 0;
+        for (const Rule& rule : rules) {
+            rulesCost += ruleCost(rule.matchText.size(), rule.successor.size());
+        }
+        const std::uint64_t room =
+            rulesCost < descriptionCeiling ? descriptionCeiling - rulesCost : 0;
+        // Memory can run out below the ceiling, when the machine has less free than it
+        // has in all, and a string can't grow past its largest size; both are met like
+        // the ceiling. What was applied stays, and the token being read is given back as
+        // the exception leaves readTokens.
+        try {
+            readable = readTokens(file.get(), *this, room);
+        } catch (const CeilingReached&) {
+            stopped = true;
+        } catch (const std::bad_alloc&) {
+            stopped = true;
+        } catch (const std::length_error&) {
+            stopped = true;
+        }
+    }
+    if (!readable) {
         std::fputs("Couldn't open specified file!\n", stdout);
         std::fflush(stdout);
         return;
     }
-
-    // A token that reaches the end of a chunk is gathered in pending until its end turns
-    // up; every other token is applied straight from the chunk. The inner loops are plain
-    // byte loops over a table lookup because they touch every byte of the file once.
-    std::string pending;
-    while (got > 0) {
-        const char* p = chunk.data();
-        const char* const end = p + got;
-        if (!pending.empty()) {
-            const char* q = p;
-            while (q < end && !kWhitespace.isSpace[static_cast<unsigned char>(*q)]) ++q;
-            pending.append(p, q);
-            p = q;
-            if (p < end) {
-                applyToken(*this, pending);
-                pending.clear();
-            }
-        }
-        while (p < end) {
-            while (p < end && kWhitespace.isSpace[static_cast<unsigned char>(*p)]) ++p;
-            if (p == end) break;
-            const char* const start = p;
-            while (p < end && !kWhitespace.isSpace[static_cast<unsigned char>(*p)]) ++p;
-            if (p == end) {
-                pending.assign(start, p);
-                break;
-            }
-            applyToken(*this, std::string_view(start, static_cast<std::size_t>(p - start)));
-        }
-        // A read error ends the reading as the end of the file does.
-        got = std::fread(chunk.data(), 1, chunk.size(), file.get());
+    if (stopped) {
+        std::printf("Stopped reading: the description needs more than %" PRIu64
+                    " bytes of memory\n",
+                    descriptionCeiling);
     }
-    if (!pending.empty()) applyToken(*this, pending);
 
     std::printf("Finished parsing file: \n  n=%u, d=%u, delta=%f\n  ", n, d,
                 static_cast<double>(delta));

@@ -1,17 +1,49 @@
 // Tests of the description-file reader: how tokens become assignments, rules and the
-// axiom, the exact bytes of the summary, and files that can't be read or hold tokens
-// far longer than a line. Each test writes its description into a fresh temporary dir.
+// axiom, the exact bytes of the summary, files that can't be read or hold tokens far
+// longer than a line, and the memory ceiling, including an allocation failure below it
+// (global operator new is replaced in this test program). Each test writes its
+// description into a fresh temporary dir.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "lsystem/lsystem.h"
+
+namespace {
+
+// Allocations of at least this many bytes fail while a test sets it.
+std::size_t gFailAllocationsFrom = static_cast<std::size_t>(-1);
+// The largest allocation asked for since a test last cleared it.
+std::size_t gLargestAllocation = 0;
+
+}  // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (size > gLargestAllocation) gLargestAllocation = size;
+    return size >= gFailAllocationsFrom ? nullptr : std::malloc(size == 0 ? 1 : size);
+}
+
+void* operator new(std::size_t size)
+{
+    if (void* p = operator new(size, std::nothrow)) return p;
+    throw std::bad_alloc();
+}
+
+// The compiler sees these replacements inlined at delete expressions and takes free
+// after operator new for a mismatch; here the pair is malloc and free on purpose.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -340,6 +372,176 @@ TEST_F(ReaderTest, TokensAcrossReadsStayWhole)
     expectRules(result.lsystem, expected);
     EXPECT_TRUE(result.lsystem.axiom == axiom) << "axiom of " << result.lsystem.axiom.size()
                                                << " bytes differs";
+}
+
+// ---------------------------------------------------------------------------------------
+// The memory ceiling: reading stops before the first token that doesn't fit beside what
+// is kept, says so, and prints the summary of what was kept.
+
+// The line printed when reading stops at the ceiling.
+std::string stoppedLine(std::uint64_t ceiling)
+{
+    return "Stopped reading: the description needs more than " + std::to_string(ceiling) +
+           " bytes of memory\n";
+}
+
+// Reads path with the given ceiling, capturing what it prints; while it reads,
+// allocations of failFrom bytes or more fail.
+void readWithCeiling(const std::string& path, std::uint64_t ceiling, ReadResult& result,
+                     std::size_t failFrom = static_cast<std::size_t>(-1))
+{
+    result.lsystem.descriptionCeiling = ceiling;
+    testing::internal::CaptureStdout();
+    gFailAllocationsFrom = failFrom;
+    gLargestAllocation = 0;
+    bool threw = false;
+    try {
+        result.lsystem.readDescription(path.c_str());
+    } catch (...) {
+        threw = true;
+    }
+    gFailAllocationsFrom = static_cast<std::size_t>(-1);
+    result.output = testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(threw) << "readDescription let an exception out";
+}
+
+const std::string kSummaryEnd = "-----------------------\n";
+
+// Each file is read with a ceiling of 64 bytes, which no rule fits: a Rule alone is
+// larger. Every token counts with its bytes while it is read, the axiom while it is kept.
+struct CeilingCase {
+    const char* label;
+    std::string file;
+    std::string output;
+};
+
+void PrintTo(const CeilingCase& c, std::ostream* os) { *os << c.label; }
+
+const CeilingCase kCeilingCases[] = {
+    {"TokensThatFit",
+     "n=3 x=1 " + std::string(30, 'A') + " delta=45 " + std::string(30, 'B') + " d=2",
+     "Unable to parse 'x=1' (unknown variable)\n"
+     "Finished parsing file: \n  n=3, d=2, delta=45.000000\n  " + std::string(30, 'B') + "\n" +
+         kSummaryEnd},
+    {"AxiomAtTheCeiling", "n=3 " + std::string(64, 'A') + "\n",
+     "Finished parsing file: \n  n=3, d=1, delta=90.000000\n  " + std::string(64, 'A') + "\n" +
+         kSummaryEnd},
+    {"LastTokenAtTheCeiling", "n=3 " + std::string(64, 'A'),
+     "Finished parsing file: \n  n=3, d=1, delta=90.000000\n  " + std::string(64, 'A') + "\n" +
+         kSummaryEnd},
+    {"AxiomOneByteOver", "n=3 " + std::string(65, 'A') + " d=2",
+     stoppedLine(64) + "Finished parsing file: \n  n=3, d=1, delta=90.000000\n  \n" + kSummaryEnd},
+    {"LastTokenOneByteOver", "n=3 " + std::string(65, 'A'),
+     stoppedLine(64) + "Finished parsing file: \n  n=3, d=1, delta=90.000000\n  \n" + kSummaryEnd},
+    {"LongTokenKeepsEarlierTokens", "n=2 F x=1 " + std::string(1000, 'A') + " d=3 G",
+     "Unable to parse 'x=1' (unknown variable)\n" + stoppedLine(64) +
+         "Finished parsing file: \n  n=2, d=1, delta=90.000000\n  F\n" + kSummaryEnd},
+    {"AssignmentTooLongToHold", "n=2 d=" + std::string(70, '0') + "5 F",
+     stoppedLine(64) + "Finished parsing file: \n  n=2, d=1, delta=90.000000\n  \n" + kSummaryEnd},
+    {"RuleTakesMoreThanItsText", "n=2 F F->FF G",
+     stoppedLine(64) + "Finished parsing file: \n  n=2, d=1, delta=90.000000\n  F\n" + kSummaryEnd},
+};
+
+class CeilingTest : public ReaderTest, public testing::WithParamInterface<CeilingCase> {};
+
+TEST_P(CeilingTest, StopsBeforeTheTokenThatCrossesIt)
+{
+    ReadResult result;
+    readWithCeiling(writeFile(GetParam().file), 64, result);
+    EXPECT_EQ(result.output, GetParam().output);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, CeilingTest, testing::ValuesIn(kCeilingCases),
+                         [](const testing::TestParamInfo<CeilingCase>& info) {
+                             return std::string(info.param.label);
+                         });
+
+// The summary of rules F->0, F->1, ... F->(count - 1) and no axiom, with the defaults.
+std::string summaryOfNumberedRules(std::size_t count)
+{
+    std::string summary = "Finished parsing file: \n  n=1, d=1, delta=90.000000\n  \n";
+    for (std::size_t i = 0; i < count; ++i) summary += "  F->" + std::to_string(i) + "\n";
+    return summary + kSummaryEnd;
+}
+
+std::string numberedRules(std::size_t count)
+{
+    std::string file;
+    for (std::size_t i = 0; i < count; ++i) file += "F->" + std::to_string(i) + "\n";
+    return file;
+}
+
+// Many short rules: the first ones are kept in file order, each counted at no less than
+// the memory it takes, and no more than a few times that.
+TEST_F(ReaderTest, ManyRulesStopAtTheCeiling)
+{
+    constexpr std::uint64_t kCeiling = 100000;
+    constexpr std::size_t kRules = 5000;
+    ReadResult result;
+    readWithCeiling(writeFile(numberedRules(kRules)), kCeiling, result);
+    const std::size_t kept = result.lsystem.rules.size();
+    ASSERT_GT(kept, 0u);
+    ASSERT_LT(kept, kRules);
+    EXPECT_EQ(result.output, stoppedLine(kCeiling) + summaryOfNumberedRules(kept));
+    EXPECT_LE(kept * (sizeof(Rule) + 5), kCeiling);
+    EXPECT_GT((kept + 1) * (4 * sizeof(Rule) + 256), kCeiling);
+}
+
+// A token far longer than one read of the file, just at and just over the ceiling.
+TEST_F(ReaderTest, TokenAcrossReadsAtTheCeiling)
+{
+    constexpr std::uint64_t kCeiling = 700000;
+    for (const std::uint64_t length : {kCeiling - 1, kCeiling}) {
+        SCOPED_TRACE(length);
+        const std::string axiom(length, 'A');
+        ReadResult result;
+        readWithCeiling(writeFile("d=3 F " + axiom + "\n"), kCeiling, result);
+        // F is kept while the long token is read.
+        const bool fits = 1 + length <= kCeiling;
+        EXPECT_EQ(result.output, (fits ? "" : stoppedLine(kCeiling)) +
+                                     "Finished parsing file: \n  n=1, d=3, delta=90.000000\n  " +
+                                     (fits ? axiom : "F") + "\n" + kSummaryEnd);
+    }
+}
+
+// An endless token, as from a device or a pipe that never ends, stops at the ceiling,
+// and no more of it than the ceiling is held: the token's string, growing by doubling,
+// never asks for more than twice that. (Past 64 MB allocations fail, so that a reader
+// that holds on is caught without exhausting the machine.)
+TEST_F(ReaderTest, EndlessTokenStopsAtTheCeiling)
+{
+    if (!fs::exists("/dev/zero")) GTEST_SKIP() << "no /dev/zero";
+    ReadResult result;
+    readWithCeiling("/dev/zero", 1 << 20, result, 64 << 20);
+    EXPECT_LE(gLargestAllocation, std::size_t(2) << 20);
+    EXPECT_EQ(result.output, stoppedLine(1 << 20) +
+                                 "Finished parsing file: \n  n=1, d=1, delta=90.000000\n  \n" +
+                                 kSummaryEnd);
+    EXPECT_TRUE(result.lsystem.axiom.empty());
+}
+
+// Memory that runs out below the ceiling is met like the ceiling: while a long token is
+// gathered, and while the vector of rules grows.
+TEST_F(ReaderTest, AllocationFailureStopsReading)
+{
+    constexpr std::size_t kFailFrom = 1 << 20;
+    const std::uint64_t ceiling = defaultDescriptionCeiling();
+    {
+        ReadResult result;
+        readWithCeiling(writeFile("n=2 F " + std::string(4 << 20, 'A') + " d=3"), ceiling, result,
+                        kFailFrom);
+        EXPECT_EQ(result.output, stoppedLine(ceiling) +
+                                     "Finished parsing file: \n  n=2, d=1, delta=90.000000\n  F\n" +
+                                     kSummaryEnd);
+    }
+    {
+        constexpr std::size_t kRules = kFailFrom / sizeof(Rule) * 2;
+        ReadResult result;
+        readWithCeiling(writeFile(numberedRules(kRules)), ceiling, result, kFailFrom);
+        const std::size_t kept = result.lsystem.rules.size();
+        ASSERT_LT(kept, kRules);
+        EXPECT_EQ(result.output, stoppedLine(ceiling) + summaryOfNumberedRules(kept));
+    }
 }
 
 }  // namespace
