@@ -14,7 +14,7 @@
 #include "lsystem/gl.h"
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
-#include "turtle/walk.h"
+#include "tests/turtle/one_line_at_a_time.h"
 
 // Heap use of the process through operator new, current and peak, so that a drawing
 // pass can show what it allocates. Each block carries its size in a header.
@@ -108,32 +108,12 @@ void BM_DrawingPass(benchmark::State& state)
 }
 BENCHMARK(BM_DrawingPass)->Arg(9)->Arg(11)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
-// The same pass with each line submitted as a GL_LINES primitive of its own.
-struct OneLineAtATime {
-    void line(float x0, float y0, float x1, float y1)
-    {
-        glBegin(GL_LINES);
-        glVertex2f(x0, y0);
-        glVertex2f(x1, y1);
-        glEnd();
-    }
-};
-
 void BM_DrawingPassOneBeginPerLine(benchmark::State& state)
 {
     usePlant(static_cast<int>(state.range(0)));
     lsystem->render(false, false);
-    TurtleState end;
     for (auto _ : state) {
-        glClear(GL_COLOR_BUFFER_BIT);
-        glLoadIdentity();
-        glColor3f(1.0f, 0.0f, 0.0f);
-        glBegin(GL_POINTS);
-        glVertex2f(0.0f, 0.0f);
-        glEnd();
-        glColor3f(0.0f, 0.0f, 0.0f);
-        OneLineAtATime sink;
-        turtle::walkWord(lsystem->word, lsystem->d, lsystem->delta, lsystem->stackCeiling, end, lsystem->stack, sink);
+        drawOneLineAtATime(*lsystem, lsystem->stack);
         glFinish();
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * countLines(lsystem->word)));

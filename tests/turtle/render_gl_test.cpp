@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
 #include "lsystem/gl.h"
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
+#include "tests/turtle/one_line_at_a_time.h"
 #include "turtle/walk.h"
 
 namespace {
@@ -228,17 +230,6 @@ TEST_F(RenderGl, StackIsEmptiedBeforeEveryPass)
     EXPECT_EQ(frameAndDraw("]F", 1, 90.0f), "Stack error !Stack error !");
 }
 
-// Draws the pass as one glBegin/glEnd per line, the plain way to submit lines.
-struct OneLineAtATime {
-    void line(float x0, float y0, float x1, float y1)
-    {
-        glBegin(GL_LINES);
-        glVertex2f(x0, y0);
-        glVertex2f(x1, y1);
-        glEnd();
-    }
-};
-
 TEST_F(RenderGl, ChunkedLinesDrawTheSamePixelsAsOnePrimitivePerLine)
 {
     // Several chunks and a partial one, with lines crossing in many places.
@@ -246,18 +237,8 @@ TEST_F(RenderGl, ChunkedLinesDrawTheSamePixelsAsOnePrimitivePerLine)
     const Picture chunked;
     EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
 
-    glClear(GL_COLOR_BUFFER_BIT);
-    glLoadIdentity();
-    glColor3f(1.0f, 0.0f, 0.0f);
-    glBegin(GL_POINTS);
-    glVertex2f(0.0f, 0.0f);
-    glEnd();
-    glColor3f(0.0f, 0.0f, 0.0f);
-    OneLineAtATime plain;
-    TurtleState end;
     std::deque<TurtleState> stack;
-    ASSERT_EQ(turtle::walkWord(lsystem.word, lsystem.d, lsystem.delta, lsystem.stackCeiling, end, stack, plain),
-              turtle::WalkEnd::Finished);
+    ASSERT_EQ(drawOneLineAtATime(lsystem, stack), turtle::WalkEnd::Finished);
     const Picture reference;
 
     EXPECT_TRUE(chunked == reference);
