@@ -1,12 +1,10 @@
 // Tests of LSystem::produce: the worked examples and edge cases as one table, seeded
 // random systems against a plain reference scan, and the word ceiling, including an
-// allocation failure below it (global operator new is replaced in this test program).
+// allocation failure below it (through the replaced operator new of allocation_limit.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <ostream>
 #include <random>
 #include <string>
@@ -14,33 +12,7 @@
 
 #include "lsystem/lsystem.h"
 #include "lsystem/physical_memory.h"
-
-namespace {
-
-// Allocations of at least this many bytes fail while a test sets it.
-std::size_t gFailAllocationsFrom = static_cast<std::size_t>(-1);
-
-}  // namespace
-
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    return size >= gFailAllocationsFrom ? nullptr : std::malloc(size == 0 ? 1 : size);
-}
-
-void* operator new(std::size_t size)
-{
-    if (void* p = operator new(size, std::nothrow)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-// The compiler sees these replacements inlined at delete expressions and takes free
-// after operator new for a mismatch; here the pair is malloc and free on purpose.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#include "tests/lsystem/allocation_limit.h"
 
 namespace {
 
@@ -371,7 +343,7 @@ protected:
         system_.axiom = "F";
         system_.rules = makeRules({{"", "F", "", "F[+F]F[-F]F"}});
     }
-    void TearDown() override { gFailAllocationsFrom = static_cast<std::size_t>(-1); }
+    void TearDown() override { gFailAllocationsFrom = kNoAllocationLimit; }
 
     std::string bush(std::uint32_t n)
     {
@@ -431,7 +403,7 @@ TEST_F(WordCeilingTest, AllocationFailureBelowItStopsTheSameWay)
     system_.wordCeiling = 1000000;
     gFailAllocationsFrom = 20000;  // the 39,061 letters of iteration 6 can't be held
     const std::string console = produceCapturingOutput(system_);
-    gFailAllocationsFrom = static_cast<std::size_t>(-1);
+    gFailAllocationsFrom = kNoAllocationLimit;
     EXPECT_EQ(console,
               "1 2 3 4 5 6 \n"
               "Production stopped at iteration 6: the word would exceed 1000000 letters\n" +

@@ -7,43 +7,14 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <new>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "lsystem/lsystem.h"
-
-namespace {
-
-// Allocations of at least this many bytes fail while a test sets it.
-std::size_t gFailAllocationsFrom = static_cast<std::size_t>(-1);
-// The largest allocation asked for since a test last cleared it.
-std::size_t gLargestAllocation = 0;
-
-}  // namespace
-
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    if (size > gLargestAllocation) gLargestAllocation = size;
-    return size >= gFailAllocationsFrom ? nullptr : std::malloc(size == 0 ? 1 : size);
-}
-
-void* operator new(std::size_t size)
-{
-    if (void* p = operator new(size, std::nothrow)) return p;
-    throw std::bad_alloc();
-}
-
-// The compiler sees these replacements inlined at delete expressions and takes free
-// after operator new for a mismatch; here the pair is malloc and free on purpose.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#include "tests/lsystem/allocation_limit.h"
 
 namespace {
 
@@ -388,7 +359,7 @@ std::string stoppedLine(std::uint64_t ceiling)
 // Reads path with the given ceiling, capturing what it prints; while it reads,
 // allocations of failFrom bytes or more fail.
 void readWithCeiling(const std::string& path, std::uint64_t ceiling, ReadResult& result,
-                     std::size_t failFrom = static_cast<std::size_t>(-1))
+                     std::size_t failFrom = kNoAllocationLimit)
 {
     result.lsystem.descriptionCeiling = ceiling;
     testing::internal::CaptureStdout();
@@ -400,7 +371,7 @@ void readWithCeiling(const std::string& path, std::uint64_t ceiling, ReadResult&
     } catch (...) {
         threw = true;
     }
-    gFailAllocationsFrom = static_cast<std::size_t>(-1);
+    gFailAllocationsFrom = kNoAllocationLimit;
     result.output = testing::internal::GetCapturedStdout();
     EXPECT_FALSE(threw) << "readDescription let an exception out";
 }

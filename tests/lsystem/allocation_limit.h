@@ -1,0 +1,12 @@
+// Control over the test program's global operator new (replaced in allocation_limit.cpp),
+// so that tests can make large allocations fail and see how large they get.
+#pragma once
+
+#include <cstddef>
+
+// Allocations of at least this many bytes fail while a test sets it.
+extern std::size_t gFailAllocationsFrom;
+constexpr std::size_t kNoAllocationLimit = static_cast<std::size_t>(-1);
+
+// The largest allocation asked for since a test last cleared it.
+extern std::size_t gLargestAllocation;
