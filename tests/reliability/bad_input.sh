@@ -4,7 +4,7 @@
 # nor hangs, and ends with exit code 0 when Esc is released. Big files are made here.
 # Usage: bad_input.sh PROGRAM MAKE_INPUT WINDOW_PIXELS CASE
 set -euo pipefail
-program=$1 make_input=$2 window_pixels=$3 case=$4
+program=$1 make_input=$2 x11_probe=$3 case=$4
 source "$(dirname "$0")/drive.sh"
 
 file="$work/description.lsys"
@@ -90,11 +90,11 @@ none|some)
     [ "$SECONDS" -lt "$deadline" ] || fail "the window is not mostly white after 60 s: $counts"
     sleep 0.2
   done
-  dark=$(pixel dark "$counts")
+  ink=$(pixel ink "$counts")
   if [ "$lines" = none ]; then
-    [ "$dark" -eq 0 ] || fail "lines drawn where there are none: $counts"
+    [ "$ink" -eq 0 ] || fail "lines drawn where there are none: $counts"
   else
-    [ "$dark" -gt 0 ] || fail "no lines in the window: $counts"
+    [ "$ink" -gt 0 ] || fail "no lines in the window: $counts"
   fi ;;
 esac
 

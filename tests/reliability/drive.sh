@@ -89,10 +89,10 @@ wait_for_title() {
 # press KEY...: presses and releases each key in turn, as typed on the keyboard.
 press() { xdotool key --delay 30 "$@"; }
 
-# pixels: the window's pixel classes, "white=N red=N dark=N other=N".
-pixels() { "$window_pixels" "$window"; }
+# pixels: the window's pixel classes, "... white=N red=N ink=N other=N ...".
+pixels() { "$x11_probe" picture "$window"; }
 
-# pixel CLASS: one class of the last `pixels` call, e.g. $(pixel dark "$counts").
+# pixel CLASS: one class of the last `pixels` call, e.g. $(pixel ink "$counts").
 pixel() { sed -n "s/.*$1=\([0-9]*\).*/\1/p" <<<"$2"; }
 
 # memory_kb FIELD: a field of /proc/PID/status in kB, VmRSS or VmHWM.

@@ -6,7 +6,7 @@
 # At the end the program still answers P and ends with exit code 0 on Esc.
 # Usage: soak.sh PROGRAM WINDOW_PIXELS KIND [SECONDS]
 set -euo pipefail
-program=$1 window_pixels=$2 kind=$3 duration=${4:-60}
+program=$1 x11_probe=$2 kind=$3 duration=${4:-60}
 source "$(dirname "$0")/drive.sh"
 
 case $kind in
@@ -47,7 +47,7 @@ growth=$((rss_late - rss_early))
 echo "VmRSS ${rss_early} kB at 10 s, ${rss_late} kB at ${duration} s: growth ${growth} kB"
 
 counts=$(pixels)
-[ "$(pixel dark "$counts")" -gt 0 ] || fail "the picture is gone: $counts"
+[ "$(pixel ink "$counts")" -gt 0 ] || fail "the picture is gone: $counts"
 if [ "$kind" = stack-error ]; then
   echo "\"Stack error !\" printed $errors_10 times by 10 s, $errors_60 times by $duration s"
   [ "$errors_60" -gt "$errors_10" ] || fail "the redraws stopped: no new \"Stack error !\" after 10 s"
