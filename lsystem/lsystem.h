@@ -6,11 +6,16 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 // Asked now and then during long work: false abandons it. An empty one never abandons.
 using KeepGoing = std::function<bool()>;
+
+namespace turtle {
+class Replay;  // what the turtle keeps between passes; defined by the turtle library
+}
 
 // One entry of the turtle's stack; copied whole onto and off it.
 struct TurtleState {
@@ -57,8 +62,12 @@ public:
 
     // One turtle pass over word: a measuring pass (draw false) sets the projection,
     // a drawing pass (draw true) draws into the current buffer; report prints the
-    // line count. Defined by the turtle library.
-    void render(bool draw, bool report);
+    // line count. A drawing pass of the same word, d, delta and projection as the last
+    // one replays what that one sent to OpenGL instead of walking the word again.
+    // keepGoing is asked at least once per million or so letters walked; when it says
+    // false the pass stops at once, prints nothing and returns false; otherwise true.
+    // Defined by the turtle library.
+    bool render(bool draw, bool report, const KeepGoing& keepGoing = {});
 
     float x = 0.0f;  // turtle position; every pass starts at (0, 0)
     float y = 0.0f;
@@ -81,4 +90,8 @@ public:
 
     // The deepest the turtle's stack may grow; a "[" past it ends the pass.
     std::uint64_t stackCeiling = defaultStackCeiling();
+
+    // Kept by the turtle library between passes: whether the projection in force frames
+    // the word, and the last drawing pass's vertices for replay. Empty until a pass.
+    std::shared_ptr<turtle::Replay> replay;
 };

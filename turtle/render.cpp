@@ -1,48 +1,71 @@
 // LSystem::render: one turtle pass over the word. A measuring pass frames the picture
-// and sets the projection; a drawing pass clears the buffer and draws the red start
-// point and one black line per F, submitted in fixed-size vertex-array chunks.
+// and sets the projection. A drawing pass clears the buffer, draws the red start point
+// and the word's lines, reduced to what the window's pixels can show, in fixed-size
+// vertex-array chunks; it reads the finished image back once, and a redraw of the same
+// picture draws that image instead of walking the word again.
+#include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "lsystem/gl.h"
 #include "lsystem/lsystem.h"
 #include "turtle/frame.h"
+#include "turtle/reduce.h"
+#include "turtle/replay.h"
 #include "turtle/walk.h"
 
 namespace {
 
-// The walk's sink for a drawing pass. Lines gather in a client-side vertex array of a
-// fixed size and go to OpenGL one glDrawArrays call per full chunk, so a pass needs the
-// same small buffer whatever the length of the word. The pixels are those of one
-// GL_LINES primitive per line: GL_LINES draws each pair of vertices as its own segment.
-// The chunk is small on purpose: in Mesa's software pipeline the cost per line grows
-// with the size of a draw (it revisits all of a draw's vertices whenever its own buffer
-// fills), and at 256 lines the cost per call is already lost in the cost of the lines.
-class LineBatch {
+// Segments per glDrawArrays call. The chunk is small on purpose: in Mesa's software
+// pipeline the cost per line grows with the size of a draw (it revisits all of a draw's
+// vertices whenever its own buffer fills), and at 256 lines the cost per call is
+// already lost in the cost of the lines.
+constexpr std::size_t kChunkSegments = 256;
+
+// The walk's segments gather here and go to OpenGL a chunk at a time, as black GL_LINES
+// whose vertices carry the segment's ink as alpha, so that a pass needs the same small
+// buffer whatever the length of the word.
+class SegmentBatch {
 public:
-    LineBatch() : vertices_(kChunkLines * 4)
+    SegmentBatch()
     {
         glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
         glVertexPointer(2, GL_FLOAT, 0, vertices_.data());
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, colours_.data());
     }
-    ~LineBatch() { glDisableClientState(GL_VERTEX_ARRAY); }
-    LineBatch(const LineBatch&) = delete;
-    LineBatch& operator=(const LineBatch&) = delete;
+    ~SegmentBatch()
+    {
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_VERTEX_ARRAY);
+    }
+    SegmentBatch(const SegmentBatch&) = delete;
+    SegmentBatch& operator=(const SegmentBatch&) = delete;
 
-    void line(float x0, float y0, float x1, float y1)
+    void segment(float x0, float y0, float x1, float y1, float ink)
     {
         float* v = vertices_.data() + used_ * 4;
         v[0] = x0;
         v[1] = y0;
         v[2] = x1;
         v[3] = y1;
-        ++count_;
-        if (++used_ == kChunkLines) flush();
+        const auto alpha = static_cast<std::uint8_t>(std::lround(ink * 255.0f));
+        std::uint8_t* c = colours_.data() + used_ * 8;
+        c[0] = c[1] = c[2] = c[4] = c[5] = c[6] = 0;
+        c[3] = c[7] = alpha == 0 ? 1 : alpha;  // what was drawn never vanishes
+        ++sent_;
+        if (++used_ == kChunkSegments) flush();
     }
 
-    // Draws the lines gathered so far.
+    // A line drawn as it is, for the passes that reduce nothing.
+    void line(float x0, float y0, float x1, float y1) { segment(x0, y0, x1, y1, 1.0f); }
+
+    // Draws the segments gathered so far.
     void flush()
     {
         if (used_ == 0) return;
@@ -50,13 +73,25 @@ public:
         used_ = 0;
     }
 
-    std::uint32_t count() const { return count_; }
+    std::size_t sent() const { return sent_; }
 
 private:
-    static constexpr std::size_t kChunkLines = 256;
-    std::vector<float> vertices_;  // kChunkLines lines of two (x, y) vertices; never resized
-    std::size_t used_ = 0;         // lines waiting in vertices_
-    std::uint32_t count_ = 0;      // lines drawn in this pass
+    std::array<float, kChunkSegments * 4> vertices_;        // two (x, y) vertices a segment
+    std::array<std::uint8_t, kChunkSegments * 8> colours_;  // two RGBA colours a segment
+    std::size_t used_ = 0;                                  // segments waiting in the arrays
+    std::size_t sent_ = 0;                                  // segments drawn in this pass
+};
+
+// Counts the lines of a pass on their way to the reduction.
+template <class Next>
+struct CountingSink {
+    Next& next;
+    std::uint32_t lines = 0;
+    void line(float x0, float y0, float x1, float y1)
+    {
+        ++lines;
+        next.line(x0, y0, x1, y1);
+    }
 };
 
 void setProjection(const turtle::Projection& p)
@@ -68,34 +103,108 @@ void setProjection(const turtle::Projection& p)
     glLoadIdentity();
 }
 
+// Pixels per drawing unit under `projection` (a column-major matrix without rotation)
+// in the 600x600 viewport.
+turtle::PixelScale pixelScale(const std::array<double, 16>& projection)
+{
+    return {projection[0] * 300.0, projection[5] * 300.0};
+}
+
+// The back buffer as the drawing pass left it, RGBA rows from the bottom.
+std::vector<std::uint8_t> readImage()
+{
+    const int size = turtle::Replay::kSize;
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(size) * size * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, size, size, GL_RGBA, GL_UNSIGNED_BYTE, image.data());
+    return image;
+}
+
+// Puts a kept image back into the back buffer pixel for pixel: from the bottom-left
+// corner, not blended.
+void drawImage(const std::vector<std::uint8_t>& image)
+{
+    const int size = turtle::Replay::kSize;
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glRasterPos2f(-1.0f, -1.0f);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glDisable(GL_BLEND);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glDrawPixels(size, size, GL_RGBA, GL_UNSIGNED_BYTE, image.data());
+    glEnable(GL_BLEND);
+}
+
+void drawStartPoint()
+{
+    glClear(GL_COLOR_BUFFER_BIT);
+    glLoadIdentity();  // the model-view matrix: set-up and measuring passes leave it selected
+    glColor3f(1.0f, 0.0f, 0.0f);
+    glBegin(GL_POINTS);
+    glVertex2f(0.0f, 0.0f);
+    glEnd();
+    glColor3f(0.0f, 0.0f, 0.0f);
+}
+
 }  // namespace
 
-void LSystem::render(bool draw, bool report)
+bool LSystem::render(bool draw, bool report, const KeepGoing& keepGoing)
 {
+    if (!replay) replay = std::make_shared<turtle::Replay>();
+    turtle::PassKey key{word.data(), word.size(), d, delta, stackCeiling, {}};
+
     TurtleState last{};  // the turtle's state where the pass ended
     std::uint32_t lines = 0;
     turtle::WalkEnd end;
     turtle::BoundsSink measured;
     if (draw) {
-        glClear(GL_COLOR_BUFFER_BIT);
-        glLoadIdentity();  // the model-view matrix: set-up and measuring passes leave it selected
-        glColor3f(1.0f, 0.0f, 0.0f);
-        glBegin(GL_POINTS);
-        glVertex2f(0.0f, 0.0f);
-        glEnd();
-        glColor3f(0.0f, 0.0f, 0.0f);
-
-        LineBatch batch;
-        end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, batch);
-        batch.flush();  // a pass ended by a stack error keeps what it drew
-        lines = batch.count();
+        glGetDoublev(GL_PROJECTION_MATRIX, key.projection.data());
+        if (replay->keeps(key)) {
+            // The same picture again: its image is drawn again, and the turtle's state
+            // and stack are what the pass that drew it left.
+            drawImage(replay->image());
+            end = replay->end();
+            lines = replay->lines();
+            last = TurtleState{x, y, heading};
+        } else {
+            replay->forget();
+            drawStartPoint();
+            SegmentBatch batch;
+            const turtle::PixelScale scale = pixelScale(key.projection);
+            if (replay->frames(key) && scale.usable()) {
+                const double sx = std::fabs(scale.x);
+                const double lineLength =
+                    std::fabs(sx - std::fabs(scale.y)) <= sx * 1e-6 ? sx * d : 0.0;
+                turtle::LineReducer<SegmentBatch> reducer(scale, lineLength, batch);
+                CountingSink<turtle::LineReducer<SegmentBatch>> counter{reducer};
+                end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, counter, keepGoing);
+                reducer.finish();  // a pass ended by a stack error keeps what it drew
+                lines = counter.lines;
+            } else {
+                // No scale to reduce at: the lines go as they are.
+                CountingSink<SegmentBatch> counter{batch};
+                end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, counter, keepGoing);
+                lines = counter.lines;
+            }
+            batch.flush();
+            replay->sent = batch.sent();
+            if (end != turtle::WalkEnd::Abandoned) replay->keep(key, end, lines, readImage());
+        }
     } else {
-        end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, measured);
+        end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, measured, keepGoing);
+        replay->framed(key, end == turtle::WalkEnd::Finished);
     }
     x = last.x;
     y = last.y;
     heading = last.heading;
 
+    if (end == turtle::WalkEnd::Abandoned) return false;
     // A stack error ends the pass without a report, and a measuring pass so ended
     // leaves the projection as it was. Neither message ends its line: a word that
     // fails prints it again at every redraw, and the repetitions run along one line.
@@ -108,7 +217,7 @@ void LSystem::render(bool draw, bool report)
     if (end != turtle::WalkEnd::Finished) {
         std::printf(end == turtle::WalkEnd::EmptyStack ? "Stack error !" : "Stack overflow !");
         std::fflush(stdout);
-        return;
+        return true;
     }
     if (report) {
         std::printf("Rendering done: %u lines were drawn\n", lines);
@@ -116,4 +225,5 @@ void LSystem::render(bool draw, bool report)
         std::fflush(stdout);
     }
     if (!draw) setProjection(turtle::frame(measured.bounds));
+    return true;
 }

@@ -69,15 +69,22 @@ enum class WalkEnd {
     Finished,    // every letter of the word was walked
     EmptyStack,  // a "]" met an empty stack
     FullStack,   // a "[" would have grown the stack past its ceiling, or memory ran out
+    Abandoned,   // keepGoing said false
 };
+
+// Letters walked between two questions to keepGoing: a few milliseconds at most, even
+// when every letter is a line sent as it is, and few enough that they cost nothing.
+inline constexpr std::size_t kLettersPerQuestion = std::size_t{1} << 16;
 
 // One pass over `word`: starts at (0, 0) with heading 270 and an empty stack, and
 // calls sink.line for every F in word order. A stack error ends the pass where it
 // happens. The stack holds at most `stackCeiling` entries, so that a word of a billion
-// "[" can't take all memory. `turtle` and `stack` are left as the pass left them.
+// "[" can't take all memory. `keepGoing`, when not empty, is asked after every
+// kLettersPerQuestion letters. `turtle` and `stack` are left as the pass left them.
 template <class Sink>
 WalkEnd walkWord(const std::string& word, std::uint32_t d, float delta, std::uint64_t stackCeiling,
-                 TurtleState& turtle, std::deque<TurtleState>& stack, Sink& sink)
+                 TurtleState& turtle, std::deque<TurtleState>& stack, Sink& sink,
+                 const KeepGoing& keepGoing = {})
 {
     StepTable steps(d);
     float x = 0.0f;
@@ -95,60 +102,69 @@ WalkEnd walkWord(const std::string& word, std::uint32_t d, float delta, std::uin
     // operation done in double and then rounded, since double has over twice the digits.
     const char* p = word.data();
     const char* const end = p + word.size();
-    for (; p != end; ++p) {
-        switch (*p) {
-        case 'F': {
-            const float nx = static_cast<float>(dx + static_cast<double>(x));
-            const float ny = static_cast<float>(dy + static_cast<double>(y));
-            sink.line(x, y, nx, ny);
-            x = nx;
-            y = ny;
-            break;
+    for (;;) {
+        const char* const stretchEnd =
+            static_cast<std::size_t>(end - p) > kLettersPerQuestion ? p + kLettersPerQuestion : end;
+        for (; p != stretchEnd; ++p) {
+            switch (*p) {
+            case 'F': {
+                const float nx = static_cast<float>(dx + static_cast<double>(x));
+                const float ny = static_cast<float>(dy + static_cast<double>(y));
+                sink.line(x, y, nx, ny);
+                x = nx;
+                y = ny;
+                break;
+            }
+            case 'f':
+                x = static_cast<float>(dx + static_cast<double>(x));
+                y = static_cast<float>(dy + static_cast<double>(y));
+                break;
+            case '+':
+                heading = heading + delta;
+                if (heading > 360.0f) heading = heading - 360.0f;
+                steps.lookup(heading, dx, dy);
+                break;
+            case '-':
+                heading = heading - delta;
+                if (heading < 0.0f) heading = heading + 360.0f;
+                steps.lookup(heading, dx, dy);
+                break;
+            case '|':
+                heading = heading + 180.0f;
+                if (heading > 360.0f) heading = heading - 360.0f;
+                steps.lookup(heading, dx, dy);
+                break;
+            case '[':
+                if (stack.size() >= stackCeiling) {
+                    turtle = TurtleState{x, y, heading};
+                    return WalkEnd::FullStack;
+                }
+                try {
+                    stack.push_back(TurtleState{x, y, heading});
+                } catch (const std::bad_alloc&) {
+                    turtle = TurtleState{x, y, heading};
+                    return WalkEnd::FullStack;
+                }
+                break;
+            case ']':
+                if (stack.empty()) {
+                    turtle = TurtleState{x, y, heading};
+                    return WalkEnd::EmptyStack;
+                }
+                x = stack.back().x;
+                y = stack.back().y;
+                heading = stack.back().heading;
+                stack.pop_back();
+                steps.lookup(heading, dx, dy);
+                break;
+            default:  // every other byte is no command
+                break;
+            }
         }
-        case 'f':
-            x = static_cast<float>(dx + static_cast<double>(x));
-            y = static_cast<float>(dy + static_cast<double>(y));
-            break;
-        case '+':
-            heading = heading + delta;
-            if (heading > 360.0f) heading = heading - 360.0f;
-            steps.lookup(heading, dx, dy);
-            break;
-        case '-':
-            heading = heading - delta;
-            if (heading < 0.0f) heading = heading + 360.0f;
-            steps.lookup(heading, dx, dy);
-            break;
-        case '|':
-            heading = heading + 180.0f;
-            if (heading > 360.0f) heading = heading - 360.0f;
-            steps.lookup(heading, dx, dy);
-            break;
-        case '[':
-            if (stack.size() >= stackCeiling) {
-                turtle = TurtleState{x, y, heading};
-                return WalkEnd::FullStack;
-            }
-            try {
-                stack.push_back(TurtleState{x, y, heading});
-            } catch (const std::bad_alloc&) {
-                turtle = TurtleState{x, y, heading};
-                return WalkEnd::FullStack;
-            }
-            break;
-        case ']':
-            if (stack.empty()) {
-                turtle = TurtleState{x, y, heading};
-                return WalkEnd::EmptyStack;
-            }
-            x = stack.back().x;
-            y = stack.back().y;
-            heading = stack.back().heading;
-            stack.pop_back();
-            steps.lookup(heading, dx, dy);
-            break;
-        default:  // every other byte is no command
-            break;
+        if (p == end) break;
+        if (keepGoing && !keepGoing()) {
+            turtle = TurtleState{x, y, heading};
+            return WalkEnd::Abandoned;
         }
     }
     turtle = TurtleState{x, y, heading};
