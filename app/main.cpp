@@ -1,8 +1,12 @@
 // Tendrilview's entry point and main loop: checks the argument, opens the display, reads,
 // produces and draws the L-system, then redraws continuously while P and L change the
-// number of iterations, until Esc is released or the window is closed.
+// number of iterations, until Esc is released or the window is closed. The window keeps
+// answering during long work: rewriting and drawing ask now and then whether to go on,
+// and the answer takes the window's messages.
+#include <chrono>
 #include <cstdio>
 #include <cwchar>
+#include <deque>
 #include <string>
 
 #include "display/display.h"
@@ -10,18 +14,55 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr std::uint32_t kEscape = 0x1B;  // Windows virtual-key codes
 constexpr std::uint32_t kKeyP = 0x50;
 constexpr std::uint32_t kKeyL = 0x4C;
 
-// Makes the word afresh, frames it (measuring pass) and draws it with its line count.
-// The reports are flushed at once so that a pipe shows them as they come.
-void produceAndFrame(LSystem& lsystem)
+// How often long work stops to take the window's messages.
+constexpr auto kLookEvery = std::chrono::milliseconds(20);
+// The pace of the idle redraw where the swap doesn't wait for the screen: about 60 a second.
+constexpr auto kFrame = std::chrono::microseconds(16667);
+
+// What the window has asked for and the loop has not done yet.
+struct Inbox {
+    std::deque<std::uint32_t> keys;  // releases of P and L, in the order they came
+    bool quit = false;               // Esc was released or the window was closed
+};
+
+// Takes one pending message into the inbox; false when none was pending.
+bool takeMessage(Inbox& inbox)
 {
-    lsystem.produce();
-    lsystem.render(false, false);
-    lsystem.render(true, true);
+    const DisplayEvent event = pollDisplay();
+    switch (event.kind) {
+    case DisplayEvent::Nothing:
+        return false;
+    case DisplayEvent::Quit:
+        inbox.quit = true;
+        break;
+    case DisplayEvent::KeyUp:
+        if (event.virtualKey == kEscape) {
+            inbox.quit = true;
+        } else if (event.virtualKey == kKeyP || event.virtualKey == kKeyL) {
+            inbox.keys.push_back(event.virtualKey);
+        }
+        break;  // any other key release is dropped
+    case DisplayEvent::Other:
+        break;  // already handled by the window
+    }
+    return true;
+}
+
+// Makes the word afresh, frames it (measuring pass) and draws it with its line count;
+// false when the window asked to end meanwhile. The reports are flushed at once so that
+// a pipe shows them as they come.
+bool produceAndFrame(LSystem& lsystem, const KeepGoing& keepGoing)
+{
+    const bool done = lsystem.produce(keepGoing) && lsystem.render(false, false, keepGoing) &&
+                      lsystem.render(true, true, keepGoing);
     std::fflush(stdout);
+    return done;
 }
 
 }  // namespace
@@ -39,37 +80,54 @@ int main(int argc, char** argv)
     }
     LSystem lsystem;  // sets the drawing state: the context must be current
     lsystem.readDescription(argv[1]);
-    produceAndFrame(lsystem);
 
-    for (;;) {
-        const DisplayEvent event = pollDisplay();
-        if (event.kind == DisplayEvent::Nothing) {
-            lsystem.render(true, false);
-            swapDisplay();
-            std::fflush(stdout);  // a word with an unmatched ']' reports on every redraw
+    // Long work asks this every so often: the window's messages are taken, P and L wait
+    // in the inbox for the work to end, and Esc or the close box abandon it.
+    Inbox inbox;
+    Clock::time_point lastLook = Clock::now();
+    const KeepGoing keepGoing = [&inbox, &lastLook] {
+        const Clock::time_point now = Clock::now();
+        if (now - lastLook >= kLookEvery) {
+            lastLook = now;
+            while (!inbox.quit && takeMessage(inbox)) {
+            }
+        }
+        return !inbox.quit;
+    };
+
+    produceAndFrame(lsystem, keepGoing);
+    while (!inbox.quit) {
+        if (!inbox.keys.empty()) {
+            if (inbox.keys.front() == kKeyP) {
+                ++lsystem.n;
+            } else if (lsystem.n > 0) {
+                --lsystem.n;
+            }
+            inbox.keys.pop_front();
+            wchar_t title[99];
+            std::swprintf(title, 99, L"Tendrilview, n=%u", static_cast<unsigned>(lsystem.n));
+            setDisplayTitle(title);
+            produceAndFrame(lsystem, keepGoing);
             continue;
         }
-        if (event.kind == DisplayEvent::Quit) {
-            break;
-        }
-        if (event.kind != DisplayEvent::KeyUp) {
+        if (takeMessage(inbox)) {
             continue;
         }
-        if (event.virtualKey == kEscape) {
+        // Nothing pending: draw the picture again and show it.
+        const Clock::time_point frameStart = Clock::now();
+        lastLook = frameStart;
+        if (!lsystem.render(true, false, keepGoing)) {
             break;
         }
-        if (event.virtualKey != kKeyP && event.virtualKey != kKeyL) {
-            continue;  // any other key release is dropped
+        swapDisplay();
+        std::fflush(stdout);  // a word with an unmatched ']' reports on every redraw
+        if (!swapFollowsRefresh()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                frameStart + kFrame - Clock::now());
+            if (left.count() > 0) {
+                waitDisplay(static_cast<int>(left.count()));
+            }
         }
-        if (event.virtualKey == kKeyP) {
-            ++lsystem.n;
-        } else if (lsystem.n > 0) {
-            --lsystem.n;
-        }
-        wchar_t title[99];
-        std::swprintf(title, 99, L"Tendrilview, n=%u", static_cast<unsigned>(lsystem.n));
-        setDisplayTitle(title);
-        produceAndFrame(lsystem);
     }
 
     closeDisplay();

@@ -1,5 +1,5 @@
 // The program's one window and its OpenGL drawing context, as the main loop sees them:
-// open, poll without waiting, retitle, swap, close. No system headers here; each window
+// open, poll without waiting, wait a little for a message, retitle, swap, close. No system headers here; each window
 // system has its own file behind this interface (win32_display.cpp, x11_display.cpp).
 #pragma once
 
@@ -28,6 +28,12 @@ struct DisplayEvent {
 
 // Takes the next pending message of this thread's window, if any. Never waits.
 DisplayEvent pollDisplay();
+
+// Returns once a message is pending or `milliseconds` have passed, whichever is first.
+void waitDisplay(int milliseconds);
+
+// Whether swapDisplay waits for the screen's refresh, which then paces the redraw.
+bool swapFollowsRefresh();
 
 // Replaces the window's title.
 void setDisplayTitle(const wchar_t* title);

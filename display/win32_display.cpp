@@ -18,6 +18,7 @@ HWND window = nullptr;
 HDC deviceContext = nullptr;
 HGLRC renderingContext = nullptr;
 bool classRegistered = false;
+bool swapPaced = false;  // a swap waits for the refresh
 
 const wchar_t kClassName[] = L"Tendrilview";
 
@@ -54,8 +55,9 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-// Lets the continuous redraw follow the display's refresh where the driver allows it.
-void setSwapInterval()
+// Lets the continuous redraw follow the display's refresh where the driver allows it;
+// false where it can't.
+bool setSwapInterval()
 {
     using ExtensionsProc = const char*(WINAPI*)();
     using SwapIntervalProc = BOOL(WINAPI*)(int);
@@ -67,13 +69,11 @@ void setSwapInterval()
         ? extensionsString()
         : reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     if (!hasExtension(extensions, "WGL_EXT_swap_control")) {
-        return;
+        return false;
     }
     const auto swapInterval = reinterpret_cast<SwapIntervalProc>(
         reinterpret_cast<void (*)()>(wglGetProcAddress("wglSwapIntervalEXT")));
-    if (swapInterval != nullptr) {
-        swapInterval(1);
-    }
+    return swapInterval != nullptr && swapInterval(1);
 }
 
 bool fail(std::string& failure, const char* what)
@@ -137,7 +137,7 @@ bool openDisplay(std::string& failure)
     SetForegroundWindow(window);
     SetFocus(window);
     setInitialView();
-    setSwapInterval();
+    swapPaced = setSwapInterval();
     return true;
 }
 
@@ -178,6 +178,18 @@ DisplayEvent pollDisplay()
     TranslateMessage(&message);
     DispatchMessageW(&message);
     return {DisplayEvent::Other, 0};
+}
+
+void waitDisplay(int milliseconds)
+{
+    // Any message in the queue ends the wait, also one that a poll has seen but left.
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(milliseconds), QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
+}
+
+bool swapFollowsRefresh()
+{
+    return swapPaced;
 }
 
 void setDisplayTitle(const wchar_t* title)

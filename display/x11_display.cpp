@@ -30,6 +30,7 @@ Atom wmDeleteWindow = 0;
 Atom utf8String = 0;
 Atom netWmName = 0;
 bool quitPosted = false;  // the close box was used; the next poll reports quit
+bool swapPaced = false;  // a swap waits for the refresh
 
 constexpr int kSize = 600;  // the client area is kSize x kSize pixels
 
@@ -136,8 +137,9 @@ void setWindowHints()
     XSetWMProtocols(display, window, &wmDeleteWindow, 1);
 }
 
-// Lets the continuous redraw follow the display's refresh where GLX allows it.
-void setSwapInterval()
+// Lets the continuous redraw follow the display's refresh where GLX allows it; false
+// where it can't.
+bool setSwapInterval()
 {
     using SwapIntervalExt = void (*)(Display*, GLXDrawable, int);
     using SwapIntervalMesa = int (*)(unsigned int);
@@ -147,16 +149,17 @@ void setSwapInterval()
             glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXSwapIntervalEXT")));
         if (swapInterval != nullptr) {
             swapInterval(display, window, 1);
-            return;
+            return true;
         }
     }
     if (hasExtension(extensions, "GLX_MESA_swap_control")) {
         const auto swapInterval = reinterpret_cast<SwapIntervalMesa>(
             glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXSwapIntervalMESA")));
         if (swapInterval != nullptr) {
-            swapInterval(1);
+            return swapInterval(1) == 0;
         }
     }
+    return false;
 }
 
 bool fail(std::string& failure, const char* what)
@@ -234,7 +237,7 @@ bool openDisplay(std::string& failure)
     XSetErrorHandler(previousHandler);
 
     setInitialView();
-    setSwapInterval();
+    swapPaced = setSwapInterval();
     return true;
 }
 
@@ -277,6 +280,21 @@ DisplayEvent pollDisplay()
     }
     handleEvent(event);
     return {DisplayEvent::Other, 0};
+}
+
+void waitDisplay(int milliseconds)
+{
+    // Events already read from the connection wait in Xlib's queue, not on the socket.
+    if (quitPosted || XPending(display) != 0) {
+        return;
+    }
+    pollfd connection = {ConnectionNumber(display), POLLIN, 0};
+    poll(&connection, 1, milliseconds);
+}
+
+bool swapFollowsRefresh()
+{
+    return swapPaced;
 }
 
 void setDisplayTitle(const wchar_t* title)
