@@ -14,6 +14,7 @@
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
 #include "tests/turtle/one_line_at_a_time.h"
+#include "turtle/replay.h"
 #include "turtle/walk.h"
 
 namespace {
@@ -243,6 +244,76 @@ TEST_F(RenderGl, ChunkedLinesDrawTheSamePixelsAsOnePrimitivePerLine)
 
     EXPECT_TRUE(chunked == reference);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+}  // namespace
+
+namespace {
+
+// A redraw of the same word, d, delta and projection shows the same pixels, whether it
+// walks the word again or replays what the last pass drew.
+TEST_F(RenderGl, RedrawShowsTheSamePicture)
+{
+    frameAndDraw(plant(7), 1, 22.5f);  // sub-pixel branches: the lines are reduced
+    const Picture first;
+    for (int redraw = 0; redraw < 3; ++redraw) {
+        testing::internal::CaptureStdout();
+        EXPECT_TRUE(lsystem.render(true, false));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_TRUE(Picture() == first) << "redraw " << redraw;
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// What a redraw depends on: a change of d or delta without a new measuring pass draws
+// the word again, as it is, under the projection in force.
+TEST_F(RenderGl, RedrawAfterAChangeDrawsAfresh)
+{
+    for (auto change : {+[](LSystem& l) { l.d = 2; }, +[](LSystem& l) { l.delta = 45.0f; }}) {
+        frameAndDraw(plant(4), 1, 25.7f);
+        lsystem.render(true, false);
+        change(lsystem);
+        lsystem.render(true, false);
+        const Picture redrawn;
+        std::deque<TurtleState> stack;
+        drawOneLineAtATime(lsystem, stack);
+        EXPECT_TRUE(Picture() == redrawn);
+    }
+}
+
+// A word that fails says so at every redraw, replayed or not, and keeps what it drew.
+TEST_F(RenderGl, StackErrorIsPrintedAtEveryRedraw)
+{
+    EXPECT_EQ(frameAndDraw("F]F", 100, 90.0f), "Stack error !Stack error !");
+    const Picture first;
+    testing::internal::CaptureStdout();
+    for (int redraw = 0; redraw < 3; ++redraw) lsystem.render(true, false);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Stack error !Stack error !Stack error !");
+    EXPECT_TRUE(Picture() == first);
+}
+
+// A pass whose keepGoing says false stops, prints nothing and leaves nothing to replay.
+TEST_F(RenderGl, AbandonedPassPrintsNothingAndIsNotReplayed)
+{
+    lsystem.word = plant(7);
+    lsystem.d = 1;
+    lsystem.delta = 22.5f;
+    int questions = 0;
+    const KeepGoing stopAtOnce = [&questions] { return ++questions > 1 ? false : true; };
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(lsystem.render(false, false, stopAtOnce));
+    questions = 0;
+    EXPECT_TRUE(lsystem.render(false, false));
+    EXPECT_FALSE(lsystem.render(true, true, stopAtOnce));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(questions, 2);
+
+    // The next pass draws the whole picture.
+    EXPECT_TRUE(lsystem.render(true, false));
+    const Picture whole;
+    lsystem.replay->forget();
+    lsystem.render(true, false);
+    EXPECT_TRUE(Picture() == whole);
 }
 
 }  // namespace
