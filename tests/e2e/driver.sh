@@ -409,6 +409,71 @@ case_examples() {
   done
 }
 
+# Writes the bush F -> F[+F]F[-F]F with the given n to bush-N.lsys.
+write_bush() { printf 'n=%s delta=22.5\nF\nF->F[+F]F[-F]F\n' "$1" >"bush-$1.lsys"; }
+
+# Seconds (with a fraction) since the epoch.
+now() { date +%s.%N; }
+# Whether the time from $1 to $2 is at most $3 seconds.
+within() { awk -v a="$1" -v b="$2" -v limit="$3" 'BEGIN { exit !(b - a <= limit) }'; }
+
+# Esc while the program is busy making a word of 610 million letters: it ends at once,
+# with exit code 0, the work abandoned.
+case_escape_while_busy() {
+  write_bush 12
+  launch bush-12.lsys
+  wait_until 30 find_window || fail "no window appeared"
+  if [ "$platform" = windows ]; then xdotool windowfocus --sync "$wid"; fi
+  wait_until 10 has_focus || fail "the window did not get the keyboard focus"
+  wait_until 30 grep -q '^1 ' "$work/raw" || fail "the rewriting did not start"
+  sleep 0.5
+  local pressed ended
+  pressed=$(now)
+  xdotool key Escape
+  wait_exit
+  ended=$(now)
+  [ "$rc" -eq 0 ] || fail "exit code $rc after Esc, expected 0"
+  [ "$(count '^Rendering done')" -eq 0 ] || fail "the work was finished, not abandoned: too small a test"
+  within "$pressed" "$ended" 3 || fail "Esc took $(awk -v a="$pressed" -v b="$ended" 'BEGIN { print b - a }') s"
+}
+
+# P and L released while the program is busy take effect afterwards, in their order:
+# n=11, then n=10 again, each produced, framed and drawn.
+case_keys_while_busy() {
+  write_bush 10
+  launch bush-10.lsys
+  wait_until 30 find_window || fail "no window appeared"
+  if [ "$platform" = windows ]; then xdotool windowfocus --sync "$wid"; fi
+  wait_until 10 has_focus || fail "the window did not get the keyboard focus"
+  xdotool key p l
+  wait_until 60 reports_reach 3 || fail "not three reports after P and L"
+  title_is "Tendrilview, n=10" || fail "title '$(title)' after P and L"
+  local lengths
+  lengths=$(console | sed -n 's/.*final product has \([0-9]*\) letters/\1/p' | paste -sd,)
+  [ "$lengths" = "24414061,122070311,24414061" ] ||
+    fail "the words were not made for n=10, 11, 10 in this order: $lengths"
+  quit_with_escape
+}
+
+# A big picture stays on the screen, redrawn, and dark where the plant is: the bush at
+# n=10 (9.8 million lines, most far below a pixel) keeps its ink frame after frame, and
+# Esc at idle ends the program at once.
+case_big_picture() {
+  write_bush 10
+  open_window bush-10.lsys
+  local first later pressed ended
+  first=$(picture)
+  sleep 2
+  later=$(picture)
+  [ "$later" = "$first" ] || fail "the picture changed while idle: $first, then $later"
+  [ "$(field ink "$first")" -ge 4000 ] || fail "the plant has faded: $first"
+  pressed=$(now)
+  xdotool key Escape
+  wait_exit
+  ended=$(now)
+  [ "$rc" -eq 0 ] || fail "exit code $rc after Esc, expected 0"
+  within "$pressed" "$ended" 1 || fail "Esc at idle took $(awk -v a="$pressed" -v b="$ended" 'BEGIN { print b - a }') s"
+}
 
 "case_$case_name"
 echo "ok ($case_name, $platform)"
