@@ -23,11 +23,11 @@ step() { printf '\n== %s\n' "$*"; }
 
 step "Windows build (MinGW-w64)"
 cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-      -DCMAKE_BUILD_TYPE=Release -DTENDRILVIEW_TESTS=OFF -DTENDRILVIEW_BENCH=OFF >/dev/null
+      -DCMAKE_BUILD_TYPE=Release -DTENDRILVIEW_WERROR=ON >/dev/null
 cmake --build build/windows -j"$jobs"
 
 step "Linux build"
-cmake -S . -B build/linux -DCMAKE_BUILD_TYPE=Release \
+cmake -S . -B build/linux -DCMAKE_BUILD_TYPE=Release -DTENDRILVIEW_WERROR=ON \
       -DTENDRILVIEW_WINDOWS_EXE="$PWD/build/windows/app/tendrilview.exe" >/dev/null
 cmake --build build/linux -j"$jobs"
 
