@@ -1,6 +1,7 @@
 // Tests of LSystem::produce: the worked examples and edge cases as one table, seeded
-// random systems against a plain reference scan, and the word ceiling, including an
-// allocation failure below it (through the replaced operator new of allocation_limit.cpp).
+// random systems against the plain model of tests/fuzz/reference.h, and the word ceiling,
+// including an allocation failure below it (through the replaced operator new of
+// allocation_limit.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,18 +13,14 @@
 
 #include "lsystem/lsystem.h"
 #include "lsystem/physical_memory.h"
+#include "tests/fuzz/reference.h"
 #include "tests/lsystem/allocation_limit.h"
 
 namespace {
 
 using namespace std::string_literals;
 
-struct RuleText {
-    std::string leftContext;
-    std::string predecessor;
-    std::string rightContext;
-    std::string successor;
-};
+using reference::RuleText;
 
 Rule makeRule(const RuleText& text)
 {
@@ -141,60 +138,13 @@ TEST_P(ProduceCaseTest, GivesWordCountAndConsoleText)
 INSTANTIATE_TEST_SUITE_P(Examples, ProduceCaseTest, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
-// --- Against a plain reference scan ------------------------------------------------
-
-struct Derivation {
-    std::string word;
-    std::string console;
-};
-
-// The rewriting written the plainest way: rules tried in list order at each index of
-// the previous word, and the ceiling checked once the iteration's word is complete.
-Derivation referenceProduce(const std::string& axiom, const std::vector<Rule>& rules, std::uint32_t n,
-                            std::uint64_t ceiling)
-{
-    Derivation result;
-    result.word = axiom;
-    std::uint32_t replaces = 0;
-    std::string stop;
-    for (std::uint32_t i = 1; i <= n; ++i) {
-        result.console += std::to_string(i) + " ";
-        std::string next;
-        std::uint32_t iterationReplaces = 0;
-        std::size_t at = 0;
-        while (at < result.word.size()) {
-            bool applied = false;
-            for (const Rule& rule : rules) {
-                if (result.word.size() - at >= rule.matchText.size() &&
-                    result.word.compare(at, rule.matchText.size(), rule.matchText) == 0) {
-                    next += rule.leftContext + rule.successor + rule.rightContext;
-                    at += rule.matchText.size();
-                    ++iterationReplaces;
-                    applied = true;
-                    break;
-                }
-            }
-            if (!applied) {
-                next += result.word[at++];
-            }
-        }
-        if (next.size() > ceiling) {
-            stop = "Production stopped at iteration " + std::to_string(i) + ": the word would exceed " +
-                   std::to_string(ceiling) + " letters\n";
-            break;
-        }
-        result.word = next;
-        replaces += iterationReplaces;
-    }
-    result.console += "\n" + stop + summary(replaces, result.word.size());
-    return result;
-}
+// --- Against the plain model -------------------------------------------------------
 
 // A small random system over a few letters, with contexts, multi-byte predecessors,
 // empty and long successors, and repeated match texts.
 struct RandomSystem {
     std::string axiom;
-    std::vector<Rule> rules;
+    std::vector<RuleText> rules;
     std::uint32_t n;
     std::uint64_t ceiling;
 };
@@ -218,7 +168,8 @@ RandomSystem randomSystem(std::mt19937& random)
         RuleText rule;
         if (r > 0 && below(4) == 0) {
             // The match text of an earlier rule, split again, so that only one can win.
-            const std::string match = system.rules[below(r)].matchText;
+            const RuleText& earlier = system.rules[below(r)];
+            const std::string match = earlier.leftContext + earlier.predecessor + earlier.rightContext;
             const int left = below(static_cast<int>(match.size()));
             const int predecessor = 1 + below(static_cast<int>(match.size()) - left);
             rule.leftContext = match.substr(0, left);
@@ -230,7 +181,7 @@ RandomSystem randomSystem(std::mt19937& random)
             rule.rightContext = text(below(3) == 0 ? 1 + below(2) : 0, true);
         }
         rule.successor = text(below(8) == 0 ? 15 + below(25) : below(5), false);
-        system.rules.push_back(makeRule(rule));
+        system.rules.push_back(rule);
     }
     system.n = static_cast<std::uint32_t>(below(6));
     system.ceiling = below(3) == 0 ? static_cast<std::uint64_t>(below(200)) : 20000;
@@ -244,15 +195,15 @@ TEST(ProduceAgainstReference, RandomSmallSystems)
         const RandomSystem random_system = randomSystem(random);
         LSystem system;
         system.axiom = random_system.axiom;
-        system.rules = random_system.rules;
+        system.rules = makeRules(random_system.rules);
         system.n = random_system.n;
         system.wordCeiling = random_system.ceiling;
 
-        const Derivation expected =
-            referenceProduce(random_system.axiom, random_system.rules, random_system.n, random_system.ceiling);
+        const reference::Production expected =
+            reference::produce(random_system.axiom, random_system.rules, random_system.n, random_system.ceiling);
         const std::string console = produceCapturingOutput(system);
         ASSERT_EQ(system.word, expected.word) << "round " << round << ", axiom " << random_system.axiom;
-        ASSERT_EQ(console, expected.console) << "round " << round << ", axiom " << random_system.axiom;
+        ASSERT_EQ(console, expected.output) << "round " << round << ", axiom " << random_system.axiom;
     }
 }
 
@@ -265,19 +216,19 @@ TEST(ProduceAgainstReference, LongWords)
     for (char& c : axiom) {
         c = "ABF+-[]"[std::uniform_int_distribution<int>(0, 6)(random)];
     }
-    const std::vector<Rule> rules = makeRules({{"A", "B", "A", "BB"},
-                                               {"F", "F", "", "FA"},
-                                               {"", "A", "+", "F"},
-                                               {"[", "B", "]", ""},
-                                               {"", "F", "", "F[+F]F[-F]F"},
-                                               {"", "B", "", "A"}});
+    const std::vector<RuleText> rules = {{"A", "B", "A", "BB"},
+                                         {"F", "F", "", "FA"},
+                                         {"", "A", "+", "F"},
+                                         {"[", "B", "]", ""},
+                                         {"", "F", "", "F[+F]F[-F]F"},
+                                         {"", "B", "", "A"}};
     for (const std::uint32_t n : {1u, 2u, 3u}) {
         LSystem system;
         system.axiom = axiom;
-        system.rules = rules;
+        system.rules = makeRules(rules);
         system.n = n;
-        const Derivation expected = referenceProduce(axiom, rules, n, system.wordCeiling);
-        EXPECT_EQ(produceCapturingOutput(system), expected.console);
+        const reference::Production expected = reference::produce(axiom, rules, n, system.wordCeiling);
+        EXPECT_EQ(produceCapturingOutput(system), expected.output);
         EXPECT_TRUE(system.word == expected.word) << "n = " << n;
     }
 }
@@ -311,8 +262,8 @@ TEST(ProduceAgainstReference, ManyRulesOverFarApartBytes)
         system.axiom = text(1000);
         system.rules = makeRules(texts);
         system.n = 2;
-        const Derivation expected = referenceProduce(system.axiom, system.rules, system.n, system.wordCeiling);
-        ASSERT_EQ(produceCapturingOutput(system), expected.console) << "round " << round;
+        const reference::Production expected = reference::produce(system.axiom, texts, system.n, system.wordCeiling);
+        ASSERT_EQ(produceCapturingOutput(system), expected.output) << "round " << round;
         ASSERT_TRUE(system.word == expected.word) << "round " << round;
     }
 }
@@ -322,11 +273,12 @@ TEST(ProduceAgainstReference, RepeatedCallsWithChangingN)
 {
     LSystem system;
     system.axiom = "F";
-    system.rules = makeRules({{"", "F", "", "F[+F]F[-F]F"}});
+    const std::vector<RuleText> rules = {{"", "F", "", "F[+F]F[-F]F"}};
+    system.rules = makeRules(rules);
     for (const std::uint32_t n : {3u, 4u, 0u, 0u, 2u, 5u}) {
         system.n = n;
-        const Derivation expected = referenceProduce(system.axiom, system.rules, n, system.wordCeiling);
-        EXPECT_EQ(produceCapturingOutput(system), expected.console) << "n = " << n;
+        const reference::Production expected = reference::produce(system.axiom, rules, n, system.wordCeiling);
+        EXPECT_EQ(produceCapturingOutput(system), expected.output) << "n = " << n;
         EXPECT_EQ(system.word, expected.word) << "n = " << n;
     }
 }
@@ -340,15 +292,16 @@ protected:
     void SetUp() override
     {
         system_.axiom = "F";
-        system_.rules = makeRules({{"", "F", "", "F[+F]F[-F]F"}});
+        system_.rules = makeRules(bushRules_);
     }
     void TearDown() override { gFailAllocationsFrom = kNoAllocationLimit; }
 
     std::string bush(std::uint32_t n)
     {
-        return referenceProduce(system_.axiom, system_.rules, n, static_cast<std::uint64_t>(-1)).word;
+        return reference::produce("F", bushRules_, n, static_cast<std::uint64_t>(-1)).word;
     }
 
+    const std::vector<RuleText> bushRules_ = {{"", "F", "", "F[+F]F[-F]F"}};
     LSystem system_;
 };
 
