@@ -1,6 +1,6 @@
 // Construction of the LSystem: the defaults are member initialisers, and the drawing
-// state that every later pass relies on is set here, once. The defaults of the reader's
-// and the stack's memory ceilings, which come from physical memory, are here too.
+// state that every later pass relies on is set here, once. The machine's memory is asked
+// here, once, for the default ceilings of the reader, the rewriting and the stack.
 #include "lsystem/lsystem.h"
 
 #include "lsystem/gl.h"
@@ -16,17 +16,15 @@ LSystem::LSystem()
     glPointSize(4.0f);
 }
 
-namespace {
-
-// An eighth of physical memory; when the system does not say, 1 GiB.
-std::uint64_t eighthOfMemory()
+std::uint64_t eighthOfPhysicalMemory()
 {
-    const std::uint64_t eighth = physicalMemoryBytes() / 8;
-    return eighth != 0 ? eighth : std::uint64_t(1) << 30;
+    static const std::uint64_t eighth = [] {
+        const std::uint64_t known = physicalMemoryBytes() / 8;
+        return known != 0 ? known : std::uint64_t(1) << 30;
+    }();
+    return eighth;
 }
 
-}  // namespace
+std::uint64_t defaultDescriptionCeiling() { return eighthOfPhysicalMemory(); }
 
-std::uint64_t defaultDescriptionCeiling() { return eighthOfMemory(); }
-
-std::uint64_t defaultStackCeiling() { return eighthOfMemory() / sizeof(TurtleState); }
+std::uint64_t defaultStackCeiling() { return eighthOfPhysicalMemory() / sizeof(TurtleState); }

@@ -34,7 +34,8 @@ struct Rule {
 };
 
 // The compiled-in default of LSystem::wordCeiling: the smaller of 4,294,967,295 letters
-// and an eighth of the machine's physical memory, unless the build sets one.
+// and an eighth of the machine's physical memory (eighthOfPhysicalMemory), unless the
+// build sets one.
 std::uint64_t defaultWordCeiling();
 
 // The default of LSystem::descriptionCeiling: an eighth of physical memory, in bytes.

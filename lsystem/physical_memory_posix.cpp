@@ -1,5 +1,5 @@
 // Physical memory on POSIX systems: the number of physical pages times the page size,
-// as sysconf reports them. Used for the default word ceiling of produce.
+// as sysconf reports them. eighthOfPhysicalMemory asks it once for the default ceilings.
 #include "lsystem/physical_memory.h"
 
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // Physical memory on Windows: the total that GlobalMemoryStatusEx reports.
-// Used for the default word ceiling of produce.
+// eighthOfPhysicalMemory asks it once for the default ceilings.
 #include "lsystem/physical_memory.h"
 
 #include <windows.h>

@@ -578,11 +578,7 @@ std::uint64_t defaultWordCeiling()
     if (compiledIn != 0) {
         return std::min(kCountLimit, compiledIn);
     }
-    const std::uint64_t eighth = physicalMemoryBytes() / 8;
-    if (eighth == 0) {
-        return kCountLimit;  // the system does not say: only the printable count limits
-    }
-    return std::min(kCountLimit, eighth);
+    return std::min(kCountLimit, eighthOfPhysicalMemory());
 }
 
 bool LSystem::produce(const KeepGoing& keepGoing)

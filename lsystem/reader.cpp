@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -40,22 +39,18 @@ struct WhitespaceTable {
 };
 constexpr WhitespaceTable kWhitespace;
 
-bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Reads an unsigned number from the start of text as "%u" does (an optional "+", then
 // decimal digits; whatever follows is ignored). A "-" sign, no digits, or a value above
 // 4294967295 give false and leave out unchanged, where "%u" would wrap or truncate.
+// from_chars takes no sign at all and reads every digit before it says out of range.
 bool convertUnsigned(std::string_view text, std::uint32_t& out)
 {
-    std::size_t i = 0;
-    if (i < text.size() && text[i] == '+') ++i;
-    if (i == text.size() || !isDecimalDigit(text[i])) return false;
-    std::uint64_t value = 0;
-    for (; i < text.size() && isDecimalDigit(text[i]); ++i) {
-        value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
-        if (value > UINT32_MAX) return false;
-    }
-    out = static_cast<std::uint32_t>(value);
+    const char* first = text.data();
+    const char* const last = first + text.size();
+    if (first < last && *first == '+') ++first;
+    std::uint32_t value = 0;
+    if (std::from_chars(first, last, value).ec != std::errc()) return false;
+    out = value;
     return true;
 }
 
@@ -138,23 +133,6 @@ void reportToken(const char* prefix, std::string_view token, const char* suffix)
 
 void print(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
 
-// The position of the first "->" in text, or npos. A memchr for each "-" keeps the search
-// linear and fast on long tokens.
-std::size_t findArrow(std::string_view text)
-{
-    const char* const begin = text.data();
-    const char* const end = begin + text.size();
-    const char* p = begin;
-    while (p < end) {
-        const void* dash = std::memchr(p, '-', static_cast<std::size_t>(end - p));
-        if (dash == nullptr) break;
-        p = static_cast<const char*>(dash);
-        if (p + 1 < end && p[1] == '>') return static_cast<std::size_t>(p - begin);
-        ++p;
-    }
-    return std::string_view::npos;
-}
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -209,7 +187,7 @@ std::uint64_t applyToken(LSystem& lsystem, std::string_view token, std::uint64_t
         return 0;
     }
 
-    const std::size_t arrow = findArrow(token);
+    const std::size_t arrow = token.find("->");
     if (arrow == std::string_view::npos) {
         lsystem.axiom.assign(token.data(), token.size());
         return 0;
@@ -255,7 +233,7 @@ std::uint64_t applyToken(LSystem& lsystem, std::string_view token, std::uint64_t
 std::uint64_t applyGathered(LSystem& lsystem, std::string& token, std::uint64_t room)
 {
     std::uint64_t cost = 0;
-    if (token.find('=') == std::string::npos && findArrow(token) == std::string_view::npos) {
+    if (token.find('=') == std::string::npos && token.find("->") == std::string_view::npos) {
         hold(lsystem, token.size(), room);
         lsystem.axiom.swap(token);
     } else {

@@ -9,7 +9,7 @@ build=build/rel-sanitize
 
 flags="-g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="$flags" \
-      -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="" -DTENDRILVIEW_BENCH=OFF >/dev/null
+      -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="" -DTENDRILVIEW_BENCH=OFF -DTENDRILVIEW_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 # Mesa unloads its OpenGL driver when the display closes, and the driver's static

@@ -4,12 +4,23 @@
 # code, the title, the window's geometry and its pixels are checked. Meant to run inside
 # tests/with-xvfb.sh, which gives every case a private X server without a window manager.
 # Usage: driver.sh CASE linux|windows PROGRAM X11_PROBE [WINE_PREFIX_STATE]
+# The other scripts that drive the program (tests/reliability, examples/gallery.sh) source
+# this file for its helpers alone: they set program and probe first (platform is linux
+# unless set), and get the scratch folder work, removed at the end, and no case.
+# CMake registers one test per case_NAME function below.
 set -euo pipefail
-case_name=$1
-platform=$2
-program=$3
-probe=$4
-here=$(cd "$(dirname "$0")" && pwd)
+sourced=false
+[ "${BASH_SOURCE[0]}" = "$0" ] || sourced=true
+if $sourced; then
+  case_name=${case_name:-$(basename "$0" .sh)}
+  platform=${platform:-linux}
+else
+  case_name=$1
+  platform=$2
+  program=$3
+  probe=$4
+fi
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 examples=$here/../../examples
 
 work=$(mktemp -d)
@@ -23,8 +34,10 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-cp "$examples"/*.lsys "$here"/data/*.lsys "$work"/
-cd "$work"
+if ! $sourced; then
+  cp "$examples"/*.lsys "$here"/data/*.lsys "$work"/
+  cd "$work"
+fi
 
 if [ "$platform" = windows ]; then
   export WINEPREFIX
@@ -36,13 +49,35 @@ fi
 
 fail() {
   echo "FAIL ($case_name, $platform): $*" >&2
-  echo "--- console so far:" >&2
-  console >&2 || true
+  echo "--- console so far (its last 40 lines, control bytes shown):" >&2
+  console 2>/dev/null | tail -c 8000 | cat -v | tail -n 40 >&2 || true
+  if [ -s "$work/err" ]; then
+    echo "--- standard error:" >&2
+    tail -n 20 "$work/err" | cat -v >&2
+  fi
   exit 1
 }
 
 # The console as the program wrote it, with Windows' CR LF line ends made LF.
 console() { tr -d '\r' <"$work/raw"; }
+
+# Whether the last 64 KB of the console hold TEXT (any bytes, NUL included): quick on a
+# console that grows without end.
+console_has() { tail -c 65536 "$work/raw" | grep -q -a -F -- "$1"; }
+
+# How often TEXT stands in the console, counting each time on a line.
+occurrences() { { grep -a -o -F -- "$1" "$work/raw" || true; } | wc -l; }
+occurs() { [ "$(occurrences "$1")" -ge "$2" ]; }  # occurs TEXT N: at least N times
+
+# Fails unless the console so far is, byte for byte, the text of FILE.
+expect_console_bytes() {
+  cmp -s "$work/raw" "$1" && return 0
+  cmp "$work/raw" "$1" >&2 || true
+  fail "$2"
+}
+
+# memory_kb FIELD: a field of the program's /proc/PID/status in kB, VmRSS or VmHWM.
+memory_kb() { awk -v field="$1:" '$1 == field { print $2 }' "/proc/$pid/status"; }
 
 # Starts the program in the background on the given arguments; stdout goes to raw.
 launch() {
@@ -88,6 +123,16 @@ wait_until() {
     running || return 1
     sleep 0.1
   done
+}
+
+# expect_within SECONDS WHAT CHECK...: waits for the check; fails naming WHAT, and
+# whether the program ended first.
+expect_within() {
+  local seconds=$1 what=$2
+  shift 2
+  wait_until "$seconds" "$@" && return 0
+  running || fail "the program ended (or crashed) before $what"
+  fail "no $what after $seconds s"
 }
 
 find_window() { wid=$(xdotool search --onlyvisible --name '^Tendrilview' 2>/dev/null | head -n 1 || true); [ -n "$wid" ]; }
@@ -141,6 +186,9 @@ quit_with_escape() {
 expect_console() {
   diff -u "$here/expected/$1" <(console) >&2 || fail "the console differs from expected/$1"
 }
+
+# Sourced for the helpers above: the cases are the driver's own.
+if $sourced; then return 0; fi
 
 # ---- cases ---------------------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 //   x11_probe png WINDOW FILE     write the window's contents as an RGB PNG
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <png.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -13,8 +14,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "png_writer.h"
 
 namespace {
 
@@ -104,6 +103,19 @@ void describe(int width, int height, const std::vector<std::uint8_t>& rgb)
     }
     std::printf("size=%dx%d white=%ld red=%ld ink=%ld other=%ld ink_box=%s red_box=%s\n", width,
                 height, white, red, ink, other, inkBox.text().c_str(), redBox.text().c_str());
+}
+
+// Writes the rows of 8-bit RGB as a PNG file.
+bool writePng(const char* path, int width, int height, const std::vector<std::uint8_t>& rgb)
+{
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_RGB;
+    const int written = png_image_write_to_file(&image, path, 0, rgb.data(), 0, nullptr);
+    png_image_free(&image);
+    return written != 0;
 }
 
 void sendClose(Display* display, Window window)

@@ -1,6 +1,7 @@
 // A plain, slow model of the reader, the rewriting and the turtle's console report,
 // written from the file format and the reports alone. The fuzz targets run the real code
-// and this model on the same bytes and stop at the first difference.
+// and this model on the same bytes and stop at the first difference; the rewriting tests
+// (tests/lsystem/produce_test.cpp) check produce against its rewriting.
 #pragma once
 
 #include <cmath>

@@ -1,6 +1,7 @@
 // Tests of LSystem::produce: the worked examples and edge cases as one table, seeded
-// random systems against a plain reference scan, and the word ceiling, including an
-// allocation failure below it (through the replaced operator new of allocation_limit.cpp).
+// random systems against the plain model of tests/fuzz/reference.h, and the word ceiling,
+// including an allocation failure below it (through the replaced operator new of
+// allocation_limit.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,18 +13,14 @@
 
 #include "lsystem/lsystem.h"
 #include "lsystem/physical_memory.h"
+#include "tests/fuzz/reference.h"
 #include "tests/lsystem/allocation_limit.h"
 
 namespace {
 
 using namespace std::string_literals;
 
-struct RuleText {
-    std::string leftContext;
-    std::string predecessor;
-    std::string rightContext;
-    std::string successor;
-};
+using reference::RuleText;
 
 Rule makeRule(const RuleText& text)
 {
@@ -67,56 +64,55 @@ struct Case {
     std::vector<RuleText> rules;
     std::uint32_t n;
     std::string word;
-    std::uint32_t replaces;
     std::string console;
 };
 
 const Case kCases[] = {
-    {"GrowingPair", "AB", {{"", "A", "", "AB"}, {"", "B", "", "A"}}, 3, "ABAABABA", 10,
+    {"GrowingPair", "AB", {{"", "A", "", "AB"}, {"", "B", "", "A"}}, 3, "ABAABABA",
      "1 2 3 \nProduction done: 10 replaces done, final product has 8 letters\n----------------\n"},
-    {"LeftContextAfterCopiedByte", "AAB", {{"A", "B", "", "C"}}, 1, "AAC", 1,
+    {"LeftContextAfterCopiedByte", "AAB", {{"A", "B", "", "C"}}, 1, "AAC",
      "1 \nProduction done: 1 replaces done, final product has 3 letters\n----------------\n"},
-    {"ConsumedPredecessorIsNoContext", "AAA", {{"A", "A", "", "X"}}, 1, "AXA", 1,
+    {"ConsumedPredecessorIsNoContext", "AAA", {{"A", "A", "", "X"}}, 1, "AXA",
      "1 \nProduction done: 1 replaces done, final product has 3 letters\n----------------\n"},
-    {"ConsumedRightContextNotRewritten", "AB", {{"", "A", "B", "C"}, {"", "B", "", "D"}}, 1, "CB", 1,
+    {"ConsumedRightContextNotRewritten", "AB", {{"", "A", "B", "C"}, {"", "B", "", "D"}}, 1, "CB",
      "1 \nProduction done: 1 replaces done, final product has 2 letters\n----------------\n"},
-    {"EarlierRuleHidesContextRule", "AB", {{"", "A", "", "Y"}, {"A", "B", "", "C"}}, 1, "YB", 1,
+    {"EarlierRuleHidesContextRule", "AB", {{"", "A", "", "Y"}, {"A", "B", "", "C"}}, 1, "YB",
      "1 \nProduction done: 1 replaces done, final product has 2 letters\n----------------\n"},
-    {"NoIterations", "F+F", {{"", "F", "", "FF"}}, 0, "F+F", 0,
+    {"NoIterations", "F+F", {{"", "F", "", "FF"}}, 0, "F+F",
      "\nProduction done: 0 replaces done, final product has 3 letters\n----------------\n"},
-    {"EmptyAxiom", "", {{"", "F", "", "FF"}}, 2, "", 0,
+    {"EmptyAxiom", "", {{"", "F", "", "FF"}}, 2, "",
      "1 2 \nProduction done: 0 replaces done, final product has 0 letters\n----------------\n"},
-    {"NoRules", "F[+F]", {}, 3, "F[+F]", 0,
+    {"NoRules", "F[+F]", {}, 3, "F[+F]",
      "1 2 3 \nProduction done: 0 replaces done, final product has 5 letters\n----------------\n"},
-    {"EmptySuccessorDeletes", "AB", {{"", "A", "", ""}}, 1, "B", 1,
+    {"EmptySuccessorDeletes", "AB", {{"", "A", "", ""}}, 1, "B",
      "1 \nProduction done: 1 replaces done, final product has 1 letters\n----------------\n"},
-    {"EmptySuccessorKeepsContexts", "XAY", {{"X", "A", "Y", ""}}, 1, "XY", 1,
+    {"EmptySuccessorKeepsContexts", "XAY", {{"X", "A", "Y", ""}}, 1, "XY",
      "1 \nProduction done: 1 replaces done, final product has 2 letters\n----------------\n"},
-    {"MatchTextLongerThanRest", "BA", {{"", "A", "B", "X"}}, 1, "BA", 0,
+    {"MatchTextLongerThanRest", "BA", {{"", "A", "B", "X"}}, 1, "BA",
      "1 \nProduction done: 0 replaces done, final product has 2 letters\n----------------\n"},
-    {"CaseMatters", "aAa", {{"", "A", "", "B"}}, 1, "aBa", 1,
+    {"CaseMatters", "aAa", {{"", "A", "", "B"}}, 1, "aBa",
      "1 \nProduction done: 1 replaces done, final product has 3 letters\n----------------\n"},
-    {"BracketsAreLetters", "A[B]AB", {{"A", "B", "", "X"}, {"", "[", "", "("}}, 1, "A(B]AX", 2,
+    {"BracketsAreLetters", "A[B]AB", {{"A", "B", "", "X"}, {"", "[", "", "("}}, 1, "A(B]AX",
      "1 \nProduction done: 2 replaces done, final product has 6 letters\n----------------\n"},
-    {"SameMatchTextFirstWins", "AA", {{"", "A", "", "X"}, {"", "A", "", "Y"}}, 1, "XX", 2,
+    {"SameMatchTextFirstWins", "AA", {{"", "A", "", "X"}, {"", "A", "", "Y"}}, 1, "XX",
      "1 \nProduction done: 2 replaces done, final product has 2 letters\n----------------\n"},
-    {"SameMatchTextOtherSplitFirstWins", "AB", {{"A", "B", "", "1"}, {"", "A", "B", "2"}}, 1, "A1", 1,
+    {"SameMatchTextOtherSplitFirstWins", "AB", {{"A", "B", "", "1"}, {"", "A", "B", "2"}}, 1, "A1",
      "1 \nProduction done: 1 replaces done, final product has 2 letters\n----------------\n"},
     {"LongerMatchTextNotPreferred", "ABC", {{"", "ABD", "", "x"}, {"", "A", "", "y"}, {"", "ABC", "", "z"}},
-     1, "yBC", 1, "1 \nProduction done: 1 replaces done, final product has 3 letters\n----------------\n"},
+     1, "yBC", "1 \nProduction done: 1 replaces done, final product has 3 letters\n----------------\n"},
     {"EarlierLongerMatchTextWins", "ABCABA", {{"", "ABC", "", "1"}, {"", "AB", "", "2"}, {"", "A", "", "3"}},
-     1, "123", 3, "1 \nProduction done: 3 replaces done, final product has 3 letters\n----------------\n"},
+     1, "123", "1 \nProduction done: 3 replaces done, final product has 3 letters\n----------------\n"},
     {"EveryByteValueIsALetter", "\xff\x80\0A"s, {{"", "\xff", "", "\x01"}, {"", "\0"s, "", "0"}}, 1,
-     "\x01\x80" "0A", 2, "1 \nProduction done: 2 replaces done, final product has 4 letters\n----------------\n"},
-    {"WordThatBecomesEmptyStaysEmpty", "AAB", {{"", "A", "", ""}, {"", "B", "", "A"}}, 4, "", 4,
+     "\x01\x80" "0A", "1 \nProduction done: 2 replaces done, final product has 4 letters\n----------------\n"},
+    {"WordThatBecomesEmptyStaysEmpty", "AAB", {{"", "A", "", ""}, {"", "B", "", "A"}}, 4, "",
      "1 2 3 4 \nProduction done: 4 replaces done, final product has 0 letters\n----------------\n"},
     {"LongSuccessorsAndLongCopiedRuns", "A------------------------A",
      {{"", "A", "", "[abcdefghijklmnopqrstuvwxyz]"}}, 1,
-     "[abcdefghijklmnopqrstuvwxyz]------------------------[abcdefghijklmnopqrstuvwxyz]", 2,
+     "[abcdefghijklmnopqrstuvwxyz]------------------------[abcdefghijklmnopqrstuvwxyz]",
      "1 \nProduction done: 2 replaces done, final product has 80 letters\n----------------\n"},
     {"SuccessorOfSeventyThousandLettersBesideMultiByteRule", "ABCAB",
      {{"", "A", "", std::string(70000, 'x')}, {"", "BC", "", "D"}}, 1,
-     std::string(70000, 'x') + "D" + std::string(70000, 'x') + "B", 3,
+     std::string(70000, 'x') + "D" + std::string(70000, 'x') + "B",
      "1 \nProduction done: 3 replaces done, final product has 140002 letters\n----------------\n"},
 };
 
@@ -142,60 +138,13 @@ TEST_P(ProduceCaseTest, GivesWordCountAndConsoleText)
 INSTANTIATE_TEST_SUITE_P(Examples, ProduceCaseTest, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
-// --- Against a plain reference scan ------------------------------------------------
-
-struct Derivation {
-    std::string word;
-    std::string console;
-};
-
-// The rewriting written the plainest way: rules tried in list order at each index of
-// the previous word, and the ceiling checked once the iteration's word is complete.
-Derivation referenceProduce(const std::string& axiom, const std::vector<Rule>& rules, std::uint32_t n,
-                            std::uint64_t ceiling)
-{
-    Derivation result;
-    result.word = axiom;
-    std::uint32_t replaces = 0;
-    std::string stop;
-    for (std::uint32_t i = 1; i <= n; ++i) {
-        result.console += std::to_string(i) + " ";
-        std::string next;
-        std::uint32_t iterationReplaces = 0;
-        std::size_t at = 0;
-        while (at < result.word.size()) {
-            bool applied = false;
-            for (const Rule& rule : rules) {
-                if (result.word.size() - at >= rule.matchText.size() &&
-                    result.word.compare(at, rule.matchText.size(), rule.matchText) == 0) {
-                    next += rule.leftContext + rule.successor + rule.rightContext;
-                    at += rule.matchText.size();
-                    ++iterationReplaces;
-                    applied = true;
-                    break;
-                }
-            }
-            if (!applied) {
-                next += result.word[at++];
-            }
-        }
-        if (next.size() > ceiling) {
-            stop = "Production stopped at iteration " + std::to_string(i) + ": the word would exceed " +
-                   std::to_string(ceiling) + " letters\n";
-            break;
-        }
-        result.word = next;
-        replaces += iterationReplaces;
-    }
-    result.console += "\n" + stop + summary(replaces, result.word.size());
-    return result;
-}
+// --- Against the plain model -------------------------------------------------------
 
 // A small random system over a few letters, with contexts, multi-byte predecessors,
 // empty and long successors, and repeated match texts.
 struct RandomSystem {
     std::string axiom;
-    std::vector<Rule> rules;
+    std::vector<RuleText> rules;
     std::uint32_t n;
     std::uint64_t ceiling;
 };
@@ -219,7 +168,8 @@ RandomSystem randomSystem(std::mt19937& random)
         RuleText rule;
         if (r > 0 && below(4) == 0) {
             // The match text of an earlier rule, split again, so that only one can win.
-            const std::string match = system.rules[below(r)].matchText;
+            const RuleText& earlier = system.rules[below(r)];
+            const std::string match = earlier.leftContext + earlier.predecessor + earlier.rightContext;
             const int left = below(static_cast<int>(match.size()));
             const int predecessor = 1 + below(static_cast<int>(match.size()) - left);
             rule.leftContext = match.substr(0, left);
@@ -231,7 +181,7 @@ RandomSystem randomSystem(std::mt19937& random)
             rule.rightContext = text(below(3) == 0 ? 1 + below(2) : 0, true);
         }
         rule.successor = text(below(8) == 0 ? 15 + below(25) : below(5), false);
-        system.rules.push_back(makeRule(rule));
+        system.rules.push_back(rule);
     }
     system.n = static_cast<std::uint32_t>(below(6));
     system.ceiling = below(3) == 0 ? static_cast<std::uint64_t>(below(200)) : 20000;
@@ -245,15 +195,15 @@ TEST(ProduceAgainstReference, RandomSmallSystems)
         const RandomSystem random_system = randomSystem(random);
         LSystem system;
         system.axiom = random_system.axiom;
-        system.rules = random_system.rules;
+        system.rules = makeRules(random_system.rules);
         system.n = random_system.n;
         system.wordCeiling = random_system.ceiling;
 
-        const Derivation expected =
-            referenceProduce(random_system.axiom, random_system.rules, random_system.n, random_system.ceiling);
+        const reference::Production expected =
+            reference::produce(random_system.axiom, random_system.rules, random_system.n, random_system.ceiling);
         const std::string console = produceCapturingOutput(system);
         ASSERT_EQ(system.word, expected.word) << "round " << round << ", axiom " << random_system.axiom;
-        ASSERT_EQ(console, expected.console) << "round " << round << ", axiom " << random_system.axiom;
+        ASSERT_EQ(console, expected.output) << "round " << round << ", axiom " << random_system.axiom;
     }
 }
 
@@ -266,19 +216,19 @@ TEST(ProduceAgainstReference, LongWords)
     for (char& c : axiom) {
         c = "ABF+-[]"[std::uniform_int_distribution<int>(0, 6)(random)];
     }
-    const std::vector<Rule> rules = makeRules({{"A", "B", "A", "BB"},
-                                               {"F", "F", "", "FA"},
-                                               {"", "A", "+", "F"},
-                                               {"[", "B", "]", ""},
-                                               {"", "F", "", "F[+F]F[-F]F"},
-                                               {"", "B", "", "A"}});
+    const std::vector<RuleText> rules = {{"A", "B", "A", "BB"},
+                                         {"F", "F", "", "FA"},
+                                         {"", "A", "+", "F"},
+                                         {"[", "B", "]", ""},
+                                         {"", "F", "", "F[+F]F[-F]F"},
+                                         {"", "B", "", "A"}};
     for (const std::uint32_t n : {1u, 2u, 3u}) {
         LSystem system;
         system.axiom = axiom;
-        system.rules = rules;
+        system.rules = makeRules(rules);
         system.n = n;
-        const Derivation expected = referenceProduce(axiom, rules, n, system.wordCeiling);
-        EXPECT_EQ(produceCapturingOutput(system), expected.console);
+        const reference::Production expected = reference::produce(axiom, rules, n, system.wordCeiling);
+        EXPECT_EQ(produceCapturingOutput(system), expected.output);
         EXPECT_TRUE(system.word == expected.word) << "n = " << n;
     }
 }
@@ -312,8 +262,8 @@ TEST(ProduceAgainstReference, ManyRulesOverFarApartBytes)
         system.axiom = text(1000);
         system.rules = makeRules(texts);
         system.n = 2;
-        const Derivation expected = referenceProduce(system.axiom, system.rules, system.n, system.wordCeiling);
-        ASSERT_EQ(produceCapturingOutput(system), expected.console) << "round " << round;
+        const reference::Production expected = reference::produce(system.axiom, texts, system.n, system.wordCeiling);
+        ASSERT_EQ(produceCapturingOutput(system), expected.output) << "round " << round;
         ASSERT_TRUE(system.word == expected.word) << "round " << round;
     }
 }
@@ -323,11 +273,12 @@ TEST(ProduceAgainstReference, RepeatedCallsWithChangingN)
 {
     LSystem system;
     system.axiom = "F";
-    system.rules = makeRules({{"", "F", "", "F[+F]F[-F]F"}});
+    const std::vector<RuleText> rules = {{"", "F", "", "F[+F]F[-F]F"}};
+    system.rules = makeRules(rules);
     for (const std::uint32_t n : {3u, 4u, 0u, 0u, 2u, 5u}) {
         system.n = n;
-        const Derivation expected = referenceProduce(system.axiom, system.rules, n, system.wordCeiling);
-        EXPECT_EQ(produceCapturingOutput(system), expected.console) << "n = " << n;
+        const reference::Production expected = reference::produce(system.axiom, rules, n, system.wordCeiling);
+        EXPECT_EQ(produceCapturingOutput(system), expected.output) << "n = " << n;
         EXPECT_EQ(system.word, expected.word) << "n = " << n;
     }
 }
@@ -341,15 +292,16 @@ protected:
     void SetUp() override
     {
         system_.axiom = "F";
-        system_.rules = makeRules({{"", "F", "", "F[+F]F[-F]F"}});
+        system_.rules = makeRules(bushRules_);
     }
     void TearDown() override { gFailAllocationsFrom = kNoAllocationLimit; }
 
     std::string bush(std::uint32_t n)
     {
-        return referenceProduce(system_.axiom, system_.rules, n, static_cast<std::uint64_t>(-1)).word;
+        return reference::produce("F", bushRules_, n, static_cast<std::uint64_t>(-1)).word;
     }
 
+    const std::vector<RuleText> bushRules_ = {{"", "F", "", "F[+F]F[-F]F"}};
     LSystem system_;
 };
 

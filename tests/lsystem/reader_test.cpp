@@ -162,6 +162,8 @@ const TokenCase kTokenCases[] = {
     {"IntegerTooLarge", "n=4294967296 d=99999999999999999999", "", 1, 1, 90.0f, "", {}},
     {"LargestInteger", "n=4294967295 d=0004294967295", "", 4294967295u, 4294967295u, 90.0f, "",
      {}},
+    // One "+" only, as "%u" takes it, and digits right after it.
+    {"OneSignOnly", "n=3 n=++5 n=+-5 n=+ d=4 d=+ 6 d=-+7", "", 3, 4, 90.0f, "6", {}},
 
     // Floats as "%f" reads them, but never infinite or NaN.
     {"InfiniteAndNaNDoNotConvert",

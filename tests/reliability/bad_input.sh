@@ -2,10 +2,11 @@
 # One case of the bad-input matrix, end to end: the program runs on the file in Xvfb,
 # prints its message or the defaults and the reports, shows its window, neither crashes
 # nor hangs, and ends with exit code 0 when Esc is released. Big files are made here.
-# Usage: bad_input.sh PROGRAM MAKE_INPUT WINDOW_PIXELS CASE
+# Usage: bad_input.sh PROGRAM MAKE_INPUT X11_PROBE CASE
 set -euo pipefail
-program=$1 make_input=$2 x11_probe=$3 case=$4
-source "$(dirname "$0")/drive.sh"
+program=$1 make_input=$2 probe=$3 case=$4
+case_name="bad_input $case"
+source "$(dirname "$0")/../e2e/driver.sh"
 
 file="$work/description.lsys"
 expected="$work/expected"
@@ -70,27 +71,24 @@ nesting)
   echo "unknown case '$case'" >&2; exit 2 ;;
 esac
 
-start "$file"
-wait_for_window 20
+launch "$file"
+expect_within 20 "its window" find_window
+xdotool windowfocus "$wid" 2>/dev/null || true
 # The first drawing pass reports, or meets an unmatched "]": the program is in its loop.
-deadline=$((SECONDS + 60))
-until tail -c 65536 "$console" | grep -q -a -e 'Rendering done: [0-9]* lines were drawn' -e 'Stack error !'; do
-  alive || fail "the program ended (or crashed) before drawing"
-  [ "$SECONDS" -lt "$deadline" ] || fail "nothing drawn after 60 s"
-  sleep 0.1
-done
+drawn() { tail -c 65536 "$work/raw" | grep -q -a -e 'Rendering done: [0-9]* lines were drawn' -e 'Stack error !'; }
+expect_within 60 "a drawing pass" drawn
 sleep 0.5  # a few idle redraws and buffer swaps
 
 case $lines in
 none|some)
   # The first buffer swap comes after the first idle redraw, which for a big word takes a while.
   deadline=$((SECONDS + 60))
-  until counts=$(pixels) && [ "$(pixel white "$counts")" -gt 300000 ]; do
-    alive || fail "the program ended (or crashed) before showing its picture"
+  until counts=$("$probe" picture "$wid") && [ "$(field white "$counts")" -gt 300000 ]; do
+    running || fail "the program ended (or crashed) before showing its picture"
     [ "$SECONDS" -lt "$deadline" ] || fail "the window is not mostly white after 60 s: $counts"
     sleep 0.2
   done
-  ink=$(pixel ink "$counts")
+  ink=$(field ink "$counts")
   if [ "$lines" = none ]; then
     [ "$ink" -eq 0 ] || fail "lines drawn where there are none: $counts"
   else
@@ -98,18 +96,14 @@ none|some)
   fi ;;
 esac
 
-quit 20
+quit_with_escape
 
 if [ -s "$expected" ]; then
-  cmp -s "$console" "$expected" || {
-    echo "--- the console differs from the expected text:" >&2
-    cmp "$console" "$expected" >&2 || true
-    fail "console text"
-  }
+  expect_console_bytes "$expected" "the console differs from the expected text"
 else
   # Random bytes: the reader's summary, a production report and a drawing pass.
-  grep -q -a -F 'Finished parsing file: ' "$console" || fail "no reader summary"
-  grep -q -a -F 'Production done: ' "$console" || fail "no production report"
-  grep -q -a -e 'Rendering done: ' -e 'Stack error !' "$console" || fail "no drawing pass"
+  grep -q -a -F 'Finished parsing file: ' "$work/raw" || fail "no reader summary"
+  grep -q -a -F 'Production done: ' "$work/raw" || fail "no production report"
+  grep -q -a -e 'Rendering done: ' -e 'Stack error !' "$work/raw" || fail "no drawing pass"
 fi
 echo "ok: $case"

@@ -4,10 +4,11 @@
 #   open-brackets  5461 more "[" than "]", left on the turtle's stack by every pass
 #   stack-error    ends in an unmatched "]": "Stack error !" on every redraw
 # At the end the program still answers P and ends with exit code 0 on Esc.
-# Usage: soak.sh PROGRAM WINDOW_PIXELS KIND [SECONDS]
+# Usage: soak.sh PROGRAM X11_PROBE KIND [SECONDS]
 set -euo pipefail
-program=$1 x11_probe=$2 kind=$3 duration=${4:-60}
-source "$(dirname "$0")/drive.sh"
+program=$1 probe=$2 kind=$3 duration=${4:-60}
+case_name="soak $kind"
+source "$(dirname "$0")/../e2e/driver.sh"
 
 case $kind in
 open-brackets)
@@ -26,9 +27,10 @@ stack-error)
   echo "unknown kind '$kind'" >&2; exit 2 ;;
 esac
 
-start "$work/soak.lsys"
-wait_for_window 20
-wait_for_text "$first" 30
+launch "$work/soak.lsys"
+expect_within 20 "its window" find_window
+xdotool windowfocus "$wid" 2>/dev/null || true
+expect_within 30 "'$first' on the console" console_has "$first"
 # Resident memory rises and falls within every redraw, so one sample may land anywhere
 # in that cycle. Five samples a second; the highest of the five seconds before the 10th
 # and of the five before the last are compared.
@@ -36,29 +38,29 @@ begin=$SECONDS
 rss_early=0 rss_late=0 errors_10=""
 while [ $((SECONDS - begin)) -lt "$duration" ]; do
   sleep 0.2
-  alive || fail "the program ended (or crashed) after $((SECONDS - begin)) s"
+  running || fail "the program ended (or crashed) after $((SECONDS - begin)) s"
   rss=$(memory_kb VmRSS) elapsed=$((SECONDS - begin))
   if [ "$elapsed" -ge 5 ] && [ "$elapsed" -lt 10 ] && [ "$rss" -gt "$rss_early" ]; then rss_early=$rss; fi
   if [ "$elapsed" -ge $((duration - 5)) ] && [ "$rss" -gt "$rss_late" ]; then rss_late=$rss; fi
-  if [ -z "$errors_10" ] && [ "$elapsed" -ge 10 ]; then errors_10=$(count 'Stack error !'); fi
+  if [ -z "$errors_10" ] && [ "$elapsed" -ge 10 ]; then errors_10=$(occurrences 'Stack error !'); fi
 done
-errors_60=$(count 'Stack error !')
+errors_60=$(occurrences 'Stack error !')
 growth=$((rss_late - rss_early))
 echo "VmRSS ${rss_early} kB at 10 s, ${rss_late} kB at ${duration} s: growth ${growth} kB"
 
-counts=$(pixels)
-[ "$(pixel ink "$counts")" -gt 0 ] || fail "the picture is gone: $counts"
+counts=$("$probe" picture "$wid")
+[ "$(field ink "$counts")" -gt 0 ] || fail "the picture is gone: $counts"
 if [ "$kind" = stack-error ]; then
   echo "\"Stack error !\" printed $errors_10 times by 10 s, $errors_60 times by $duration s"
   [ "$errors_60" -gt "$errors_10" ] || fail "the redraws stopped: no new \"Stack error !\" after 10 s"
-  [ "$(count 'Rendering done: ')" -eq 0 ] || fail "a pass with an unmatched \"]\" reported lines"
+  [ "$(occurrences 'Rendering done: ')" -eq 0 ] || fail "a pass with an unmatched \"]\" reported lines"
 else
-  [ "$(count 'Stack error !')" -eq 0 ] || fail "\"Stack error !\" for a word whose every \"]\" is matched"
+  [ "$(occurrences 'Stack error !')" -eq 0 ] || fail "\"Stack error !\" for a word whose every \"]\" is matched"
 fi
 [ "$growth" -lt 1024 ] || fail "resident memory grew by $growth kB"
 
-press p
-wait_for_title "Tendrilview, n=$next_n" 30
-wait_for_text "$after_p" 30
-quit 20
+xdotool key --delay 30 p
+expect_within 30 "the title 'Tendrilview, n=$next_n'" title_is "Tendrilview, n=$next_n"
+expect_within 30 "'$after_p' on the console" console_has "$after_p"
+quit_with_escape
 echo "ok: soak $kind"

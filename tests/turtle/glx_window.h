@@ -1,14 +1,13 @@
-// A test-only OpenGL window for the turtle's drawing tests and benchmark: a 600x600
-// double-buffered RGBA Xlib/GLX window, mapped, with its context current and set up as
-// the program's display does it (viewport, initial projection, model-view selected).
+// A test-only OpenGL window for the turtle's drawing tests and benchmark: the program's
+// own display (display/display.h), a 600x600 double-buffered RGBA window with its context
+// current, the viewport and the initial projection set, model-view selected.
 #pragma once
 
-#include <memory>
 #include <string>
 
 class GlxWindow {
 public:
-    GlxWindow();  // check ok() before drawing
+    GlxWindow();  // check ok() before drawing; one at a time, as the display is one
     ~GlxWindow();
     GlxWindow(const GlxWindow&) = delete;
     GlxWindow& operator=(const GlxWindow&) = delete;
@@ -18,7 +17,5 @@ public:
     void swapBuffers();
 
 private:
-    struct Handles;
-    std::unique_ptr<Handles> handles_;
     std::string error_;
 };
