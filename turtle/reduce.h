@@ -60,11 +60,18 @@ public:
         if (!extend(x1, y1)) {
             flush();
             start(x0, y0);
-            extend(x1, y1);
+            if (!extend(x1, y1)) {
+                // Not even a segment of its own can take it (a point that is not a
+                // number): the line goes as it is.
+                sink_.segment(x0, y0, x1, y1, 1.0f);
+                open_ = false;
+                penX_ = x1;
+                penY_ = y1;
+                return;
+            }
         }
-        if (lineLength_ > 0.0) {
-            ++drawnLines_;
-        } else {
+        ++lines_;
+        if (lineLength_ <= 0.0) {
             const double dx = (x1 - x0) * scale_.x;
             const double dy = (y1 - y0) * scale_.y;
             drawn_ += std::sqrt(dx * dx + dy * dy);
@@ -76,7 +83,7 @@ public:
     // Hands over the segment still being built; call once the walk has ended.
     void finish()
     {
-        if (open_) flush();
+        flush();
         open_ = false;
     }
 
@@ -96,7 +103,7 @@ private:
         startY_ = y;
         back_ = front_ = Point{x, y, 0.0};
         drawn_ = 0.0;
-        drawnLines_ = 0;
+        lines_ = 0;
     }
 
     // Takes the point (x, y) into the segment if it stays within kCollinear of it;
@@ -133,14 +140,17 @@ private:
         return true;
     }
 
+    // Hands the segment to the sink, if it holds any line.
     void flush()
     {
+        if (!open_ || lines_ == 0) return;
         const double length = front_.along - back_.along;
-        const double drawn = drawn_ + static_cast<double>(drawnLines_) * lineLength_;
+        const double drawn = lineLength_ > 0.0 ? static_cast<double>(lines_) * lineLength_ : drawn_;
         // Ink by drawn length over the segment's length, at most full: a dashed stretch
-        // keeps its share, overlapping lines count once.
+        // keeps its share, overlapping lines count once. Float positions put a line's
+        // length a few millionths off its step, which must not dim a whole line.
         double ink = 1.0;
-        if (drawn < length) ink = drawn / length;
+        if (drawn < length * (1.0 - 1e-5)) ink = drawn / length;
         sink_.segment(back_.x, back_.y, front_.x, front_.y, static_cast<float>(ink));
     }
 
@@ -155,8 +165,8 @@ private:
     double unitY_ = 0.0;
     Point back_{};        // the path's points furthest back and furthest along it
     Point front_{};
-    double drawn_ = 0.0;  // pixels of lines merged into it and measured one by one
-    std::size_t drawnLines_ = 0;  // lines of lineLength_ merged into it
+    std::size_t lines_ = 0;  // lines merged into it
+    double drawn_ = 0.0;     // their length in pixels, when measured one by one
     float penX_ = 0.0f;   // where the last line ended
     float penY_ = 0.0f;
 };
