@@ -55,6 +55,8 @@ public:
             if (!(jumpX * jumpX + jumpY * jumpY <= kBridge * kBridge) || !extend(x0, y0)) {
                 flush();
                 start(x0, y0);
+            } else {
+                jumped_ = true;
             }
         }
         if (!extend(x1, y1)) {
@@ -70,6 +72,7 @@ public:
                 return;
             }
         }
+        if (lines_ < kHandful) handful_[lines_] = Line{x0, y0, x1, y1};
         ++lines_;
         if (lineLength_ <= 0.0) {
             const double dx = (x1 - x0) * scale_.x;
@@ -104,6 +107,7 @@ private:
         back_ = front_ = Point{x, y, 0.0};
         drawn_ = 0.0;
         lines_ = 0;
+        jumped_ = false;
     }
 
     // Takes the point (x, y) into the segment if it stays within kCollinear of it;
@@ -144,6 +148,14 @@ private:
     void flush()
     {
         if (!open_ || lines_ == 0) return;
+        if (lines_ <= kHandful && !jumped_) {
+            // A handful of lines drawn in one stroke: merging them saves little and
+            // would flatten the wiggles of a dense curve, so they go as they are.
+            for (std::size_t i = 0; i < lines_; ++i) {
+                sink_.segment(handful_[i].x0, handful_[i].y0, handful_[i].x1, handful_[i].y1, 1.0f);
+            }
+            return;
+        }
         const double length = front_.along - back_.along;
         const double drawn = lineLength_ > 0.0 ? static_cast<double>(lines_) * lineLength_ : drawn_;
         // Ink by drawn length over the segment's length, at most full: a dashed stretch
@@ -153,6 +165,13 @@ private:
         if (drawn < length * (1.0 - 1e-5)) ink = drawn / length;
         sink_.segment(back_.x, back_.y, front_.x, front_.y, static_cast<float>(ink));
     }
+
+    // The lines of a segment that holds no more than kHandful of them.
+    static constexpr std::size_t kHandful = 8;
+    struct Line {
+        float x0, y0, x1, y1;
+    };
+    Line handful_[kHandful];
 
     PixelScale scale_;
     double lineLength_;  // pixels per line, or 0 when lines are measured one by one
@@ -166,6 +185,7 @@ private:
     Point back_{};        // the path's points furthest back and furthest along it
     Point front_{};
     std::size_t lines_ = 0;  // lines merged into it
+    bool jumped_ = false;    // the pen jumped within it (a bridged "]" or "f")
     double drawn_ = 0.0;     // their length in pixels, when measured one by one
     float penX_ = 0.0f;   // where the last line ended
     float penY_ = 0.0f;

@@ -148,7 +148,8 @@ TEST_P(PictureTest, HoldsForItsKind)
         break;
     }
     case PictureKind::Dense:
-        EXPECT_LE(mad, todayMad()) << "MAD from the reference, in levels, over today's; " << todayFigures();
+        // A hundredth of a level allows for a few pixels rounded the other way.
+        EXPECT_LE(mad, todayMad() + 0.01) << "MAD from the reference, in levels, over today's; " << todayFigures();
         break;
     }
 

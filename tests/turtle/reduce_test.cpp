@@ -119,14 +119,18 @@ const MergeCase kMergeCases[] = {
     {"SubPixelDashes", repeat("Ff", 5000), 1, 90.0f, 0.05, 1, 1.0},
     // Pixel-long dashes are drawn as they are: the gaps are longer than a bridge.
     {"PixelDashes", repeat("Ff", 50), 1, 90.0f, 2.0, 50, 1.0},
-    // A turn of 5 degrees strays 0.087 px from a 1-px line's direction: merged. A turn
-    // of 10 degrees strays 0.17 px: not merged.
-    {"SlightBendMerges", "F+F", 1, 5.0f, 1.0, 1, 1.0},
-    {"BendOfTenDegreesStays", "F+F", 1, 10.0f, 1.0, 2, 1.0},
+    // A zigzag of turns of 5 degrees strays 0.087 px from a 1-px line's direction:
+    // merged. Turns of 10 degrees stray 0.17 px: not merged.
+    {"SlightZigzagMerges", repeat("F+F-F-F+", 3), 1, 5.0f, 1.0, 1, 1.0},
+    {"ZigzagOfTenDegreesStays", repeat("F+F-F-F+", 3), 1, 10.0f, 1.0, 12, 1.0},
     // Going back over a line (turning round) stays within it: one segment, whose ink
     // counts the overlap once.
-    {"BackOverItself", "FF|F", 1, 90.0f, 0.05, 1, 2.0 / 3.0},
-    {"LongBackOverItself", "FF|F", 1, 90.0f, 4.0, 1, 2.0 / 3.0},
+    {"BackOverItself", "FFFFFFFF|FFFF", 1, 90.0f, 0.05, 1, 8.0 / 12.0},
+    {"LongBackOverItself", "FFFFFFFF|FFFF", 1, 90.0f, 4.0, 1, 8.0 / 12.0},
+    // A handful of lines in one stroke goes as it is, even where it would merge: the
+    // wiggles of a dense curve keep their ink.
+    {"HandfulInOneStroke", "F+F-F-F+F", 1, 90.0f, 0.05, 5, 1.0},
+    {"HandfulAfterAJumpMerges", "FfF+F-F", 1, 90.0f, 0.05, 1, 1.0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Lines, ReduceMerge, testing::ValuesIn(kMergeCases),
