@@ -11,6 +11,7 @@
 
 #include "display/display.h"
 #include "lsystem/lsystem.h"
+#include "turtle/drawing_state.h"
 
 namespace {
 
@@ -78,7 +79,8 @@ int main(int argc, char** argv)
         std::printf("Couldn't open a window: %s\n", failure.c_str());
         return 1;
     }
-    LSystem lsystem;  // sets the drawing state: the context must be current
+    LSystem lsystem;
+    setupDrawingState();  // needs the display's context, current from here on
     lsystem.readDescription(argv[1]);
 
     // Long work asks this every so often: the window's messages are taken, P and L wait

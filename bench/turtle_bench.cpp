@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "lsystem/gl.h"
+#include "turtle/gl.h"
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
 #include "tests/turtle/one_line_at_a_time.h"

@@ -7,9 +7,9 @@
 #include <string>
 
 // Opens the 600x600 window titled "Tendrilview", shows it with the keyboard focus and
-// makes a double-buffered RGBA OpenGL context current on the calling thread, with the
-// viewport over the whole client area and the initial projection. Returns false when a
-// step fails, with `failure` naming it; nothing stays open then.
+// makes a double-buffered RGBA OpenGL context current on the calling thread; the drawing
+// code sets its state (setupDrawingState). Returns false when a step fails, with
+// `failure` naming it; nothing stays open then.
 bool openDisplay(std::string& failure);
 
 // Releases the context and the window; called once, after a successful openDisplay.

@@ -8,7 +8,7 @@
 
 #include <GL/gl.h>
 
-#include "display/gl_setup.h"
+#include "display/extensions.h"
 
 namespace {
 
@@ -136,7 +136,6 @@ bool openDisplay(std::string& failure)
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
     SetFocus(window);
-    setInitialView();
     swapPaced = setSwapInterval();
     return true;
 }

@@ -15,7 +15,7 @@
 
 #include <chrono>
 
-#include "display/gl_setup.h"
+#include "display/extensions.h"
 
 namespace {
 
@@ -236,7 +236,6 @@ bool openDisplay(std::string& failure)
     XSync(display, False);
     XSetErrorHandler(previousHandler);
 
-    setInitialView();
     swapPaced = setSwapInterval();
     return true;
 }

@@ -47,10 +47,6 @@ std::uint64_t defaultStackCeiling();
 
 class LSystem {
 public:
-    // Sets the defaults and the drawing state of the OpenGL context current now:
-    // white clear colour, line width 1, smoothed and blended lines, point size 4.
-    LSystem();
-
     // Reads a description file into the parameters, the axiom and the rules and
     // prints what it understood on standard output.
     void readDescription(const char* path);

@@ -12,8 +12,9 @@
 #include <new>
 #include <vector>
 
-#include "lsystem/gl.h"
+#include "turtle/gl.h"
 #include "lsystem/lsystem.h"
+#include "turtle/drawing_state.h"
 #include "turtle/frame.h"
 #include "turtle/reduce.h"
 #include "turtle/replay.h"
@@ -140,6 +141,24 @@ void drawImage(const std::vector<std::uint8_t>& image)
     glDrawPixels(size, size, GL_RGBA, GL_UNSIGNED_BYTE, image.data());
     glEnable(GL_BLEND);
 }
+
+}  // namespace
+
+void setupDrawingState()
+{
+    glViewport(0, 0, 600, 600);
+    // Until the first measuring pass frames a picture: (-500, -500) at the top-left
+    // corner and (500, 500) at the bottom-right, y growing downwards.
+    setProjection(turtle::Projection{-500.0, 500.0, 500.0, -500.0, -1.0, 1.0});
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glLineWidth(1.0f);
+    glEnable(GL_LINE_SMOOTH);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_BLEND);
+    glPointSize(4.0f);
+}
+
+namespace {
 
 void drawStartPoint()
 {

@@ -3,12 +3,15 @@
 #include "tests/turtle/glx_window.h"
 
 #include "display/display.h"
+#include "turtle/drawing_state.h"
 
 GlxWindow::GlxWindow()
 {
-    if (!openDisplay(error_) && error_.empty()) {
-        error_ = "the display could not be opened";
+    if (!openDisplay(error_)) {
+        if (error_.empty()) error_ = "the display could not be opened";
+        return;
     }
+    setupDrawingState();
 }
 
 GlxWindow::~GlxWindow()

@@ -1,6 +1,6 @@
 // A test-only OpenGL window for the turtle's drawing tests and benchmark: the program's
 // own display (display/display.h), a 600x600 double-buffered RGBA window with its context
-// current, the viewport and the initial projection set, model-view selected.
+// current and the drawing state set as the program sets it (setupDrawingState).
 #pragma once
 
 #include <string>

@@ -5,7 +5,7 @@
 
 #include <deque>
 
-#include "lsystem/gl.h"
+#include "turtle/gl.h"
 #include "lsystem/lsystem.h"
 #include "turtle/walk.h"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <deque>
 
-#include "lsystem/gl.h"
+#include "turtle/gl.h"
 #include "tests/turtle/one_line_at_a_time.h"
 
 namespace {

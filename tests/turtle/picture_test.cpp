@@ -102,7 +102,7 @@ protected:
         ASSERT_NE(lsystem.word.find('F'), std::string::npos) << "the case draws nothing";
     }
 
-    GlxWindow window;  // first: the LSystem sets its drawing state in this context
+    GlxWindow window;  // with the drawing state set, as the program sets it
     LSystem lsystem;
 };
 
@@ -273,7 +273,7 @@ protected:
         return reference::rasterise(lsystem, reference::measuredProjection(lsystem));
     }
 
-    GlxWindow window;  // the LSystems set their drawing state in this context
+    GlxWindow window;  // with the drawing state set, as the program sets it
 };
 
 TEST_P(CoverageTest, CountsOverlapsOnce)

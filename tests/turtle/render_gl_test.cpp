@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "lsystem/gl.h"
+#include "turtle/gl.h"
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
 #include "tests/turtle/one_line_at_a_time.h"
@@ -110,7 +110,7 @@ protected:
         return testing::internal::GetCapturedStdout();
     }
 
-    GlxWindow window;  // first: the LSystem sets its drawing state in this context
+    GlxWindow window;  // with the drawing state set, as the program sets it
     LSystem lsystem;
 };
 

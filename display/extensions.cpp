@@ -1,21 +1,7 @@
-// The viewport and the initial projection that every display sets once it has a current
-// OpenGL context (the turtle's first measuring pass replaces the projection), and the
-// word search that tells whether an extension such as swap control is offered.
-#include "display/gl_setup.h"
+// The word search that tells whether an extension such as swap control is offered.
+#include "display/extensions.h"
 
 #include <cstring>
-
-#include "lsystem/gl.h"
-
-void setInitialView()
-{
-    glViewport(0, 0, 600, 600);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(-500.0, 500.0, 500.0, -500.0, -1.0, 1.0);  // bottom 500: y grows downwards
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-}
 
 bool hasExtension(const char* extensions, const char* name)
 {
