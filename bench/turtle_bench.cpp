@@ -1,6 +1,7 @@
 // Benchmarks of the turtle in a real OpenGL context (run it through tests/with-xvfb.sh):
-// the measuring pass in symbols per second, the drawing pass in lines per second beside
-// one glBegin/glEnd per line in the same run, and the extra memory of a drawing pass.
+// the measuring pass in symbols per second; the drawing pass, reduced, beside every line
+// drawn as it is and one glBegin/glEnd per line in the same run; the replayed redraw; the
+// segments that reach OpenGL; and the extra memory of a drawing pass.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -219,6 +220,7 @@ void BM_DrawingPassMemory(benchmark::State& state)
         const long residentBefore = statusKiB("VmRSS:");
         const std::size_t heapBefore = heapNow.load();
         heapPeak = heapBefore;
+        lsystem->replay->forget();
         lsystem->render(true, false);
         glFinish();
         heapExtra = std::max(heapExtra, heapPeak.load() - heapBefore);
@@ -226,12 +228,38 @@ void BM_DrawingPassMemory(benchmark::State& state)
     }
     state.counters["lines"] = static_cast<double>(countLines(lsystem->word));
     state.counters["heap_extra_KiB"] = static_cast<double>(heapExtra) / 1024.0;
+    state.counters["kept_KiB"] = static_cast<double>(lsystem->replay->image().size()) / 1024.0;
     state.counters["rss_peak_extra_KiB"] = static_cast<double>(residentExtra);
 }
 BENCHMARK(BM_DrawingPassMemory)->Arg(7)->Arg(9)->Arg(11)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// The console report, followed by the drawing rate of the chunked vertex arrays over
-// that of one glBegin per line, for each word measured both ways.
+// Segments a framed drawing pass sends to OpenGL, beside the word's F lines: for the
+// bush at n = 7 to 12 (argument n), and for F -> FF at n = 1 to 24 (argument 100 + n).
+void BM_SegmentsSent(benchmark::State& state)
+{
+    const int arg = static_cast<int>(state.range(0));
+    if (arg < 100) {
+        usePlant(arg);
+        lsystem->delta = 22.5f;
+        lsystem->d = 1;
+    } else {
+        lsystem->word.assign(std::size_t{1} << (arg - 100), 'F');
+        lsystem->d = 1;
+    }
+    lsystem->render(false, false);
+    for (auto _ : state) {
+        lsystem->replay->forget();
+        lsystem->render(true, false);
+    }
+    state.counters["lines"] = static_cast<double>(countLines(lsystem->word));
+    state.counters["segments"] = static_cast<double>(lsystem->replay->sent);
+}
+BENCHMARK(BM_SegmentsSent)->DenseRange(7, 12)->Arg(101)->Arg(108)->Arg(116)->Arg(124)->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// The console report, followed by the time of a drawing pass as it was before the
+// reduction (every line) over that of today's, and by the drawing rate of the chunked
+// vertex arrays over that of one glBegin per line, for each word measured both ways.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
@@ -241,7 +269,8 @@ public:
             if (rate == run.counters.end()) continue;
             const std::string name = run.benchmark_name();
             const std::string n = name.substr(name.find('/') + 1);
-            if (name.rfind("BM_DrawingPass/", 0) == 0) rates_[n].first = rate->second;
+            if (name.rfind("BM_DrawingPass/", 0) == 0) reduced_[n] = rate->second;
+            if (name.rfind("BM_DrawingPassEveryLine/", 0) == 0) rates_[n].first = rate->second;
             if (name.rfind("BM_DrawingPassOneBeginPerLine/", 0) == 0) rates_[n].second = rate->second;
         }
         ConsoleReporter::ReportRuns(runs);
@@ -249,14 +278,19 @@ public:
     void Finalize() override
     {
         ConsoleReporter::Finalize();
+        for (const auto& [n, rate] : reduced_)
+            if (rate > 0 && rates_[n].first > 0)
+                std::printf("drawing pass, n=%s: reduced in %.4f of the time of every line drawn as it is\n",
+                            n.c_str(), rates_[n].first / rate);
         for (const auto& [n, rate] : rates_)
             if (rate.first > 0 && rate.second > 0)
-                std::printf("drawing pass, n=%s: vertex-array chunks at %.2f times the rate of one glBegin per line\n",
+                std::printf("drawing pass, n=%s: every line in vertex-array chunks at %.2f times the rate of one glBegin per line\n",
                             n.c_str(), rate.first / rate.second);
     }
 
 private:
-    std::map<std::string, std::pair<double, double>> rates_;  // by argument: chunked, one per line
+    std::map<std::string, std::pair<double, double>> rates_;  // by argument: every line chunked, one per line
+    std::map<std::string, double> reduced_;                   // by argument: the reduced pass
 };
 
 }  // namespace
