@@ -117,11 +117,13 @@ private:
         const double px = (x - startX_) * scale_.x;
         const double py = (y - startY_) * scale_.y;
         if (!directed_) {
-            const double distance = std::sqrt(px * px + py * py);
-            if (distance <= kAbsorb) {
-                if (distance > front_.along) front_ = Point{x, y, distance};
+            // Until then `along` holds squared distances from the start, which order alike.
+            const double squared = px * px + py * py;
+            if (squared <= kAbsorb * kAbsorb) {
+                if (squared > front_.along) front_ = Point{x, y, squared};
                 return true;
             }
+            const double distance = std::sqrt(squared);
             if (!(distance < HUGE_VAL)) return false;  // NaN or infinite: nothing merges
             // The first point beyond the start's neighbourhood sets the direction.
             directed_ = true;
@@ -156,7 +158,7 @@ private:
             }
             return;
         }
-        const double length = front_.along - back_.along;
+        const double length = directed_ ? front_.along - back_.along : std::sqrt(front_.along);
         const double drawn = lineLength_ > 0.0 ? static_cast<double>(lines_) * lineLength_ : drawn_;
         // Ink by drawn length over the segment's length, at most full: a dashed stretch
         // keeps its share, overlapping lines count once. Float positions put a line's
