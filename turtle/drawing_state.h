@@ -3,6 +3,11 @@
 // first picture is framed, and white paper with smoothed, blended black lines.
 #pragma once
 
+#include "turtle/frame.h"
+
 // Viewport, initial projection (model-view selected, identity), white clear colour,
 // smoothed lines of width 1 blended by their alpha, points of size 4.
 void setupDrawingState();
+
+// Replaces the projection, and leaves the model-view matrix selected, set to identity.
+void setProjection(const turtle::Projection& projection);

@@ -95,15 +95,6 @@ struct CountingSink {
     }
 };
 
-void setProjection(const turtle::Projection& p)
-{
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(p.left, p.right, p.bottom, p.top, p.zNear, p.zFar);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-}
-
 // Pixels per drawing unit under `projection` (a column-major matrix without rotation)
 // in the 600x600 viewport.
 turtle::PixelScale pixelScale(const std::array<double, 16>& projection)
@@ -143,6 +134,15 @@ void drawImage(const std::vector<std::uint8_t>& image)
 }
 
 }  // namespace
+
+void setProjection(const turtle::Projection& p)
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(p.left, p.right, p.bottom, p.top, p.zNear, p.zFar);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
 
 void setupDrawingState()
 {

@@ -5,21 +5,13 @@
 #include <algorithm>
 #include <deque>
 
+#include "turtle/drawing_state.h"
 #include "turtle/gl.h"
 #include "tests/turtle/one_line_at_a_time.h"
 
 namespace {
 
 constexpr int kSize = reference::kWindowSize;
-
-void setProjection(const turtle::Projection& p)
-{
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(p.left, p.right, p.bottom, p.top, p.zNear, p.zFar);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-}
 
 }  // namespace
 
