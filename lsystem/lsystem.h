@@ -5,8 +5,12 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
+
+// Asked now and then during long work: false abandons it. An empty one never abandons.
+using KeepGoing = std::function<bool()>;
 
 // One entry of the turtle's stack; copied whole onto and off it.
 struct TurtleState {
@@ -45,8 +49,11 @@ public:
     // prints what it understood on standard output.
     void readDescription(const char* path);
 
-    // Sets word to the axiom rewritten n times and prints the rewriting report.
-    void produce();
+    // Sets word to the axiom rewritten n times and prints the rewriting report; returns
+    // true. keepGoing, when not empty, is asked before each iteration and at least once
+    // per million or so letters scanned or written; when it says false, produce stops
+    // at once, leaves word empty, prints nothing more and returns false.
+    bool produce(const KeepGoing& keepGoing = {});
 
     // One turtle pass over word: a measuring pass (draw false) sets the projection,
     // a drawing pass (draw true) draws into the current buffer; report prints the

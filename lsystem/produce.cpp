@@ -40,16 +40,56 @@ constexpr std::size_t kMeasureBlock = 64 * 1024;
 constexpr std::uint64_t kPackedLengthLimit = 0xffff;
 constexpr std::uint64_t kNeedsTrie = std::uint64_t(1) << 63;
 
+// Letters scanned, counted or copied between two questions to the caller's keepGoing:
+// about a millisecond of work, and a call that costs nothing beside it.
+constexpr std::size_t kAskBlock = std::size_t(1) << 20;
+
+// Thrown out of the scans when the caller's keepGoing says false.
+struct Abandoned {};
+
+// Asks the caller's keepGoing, when there is one, whether to go on; throws Abandoned
+// when not.
+class Asker {
+public:
+    explicit Asker(const KeepGoing& keepGoing) : keepGoing_(keepGoing) {}
+    void operator()() const
+    {
+        if (keepGoing_ && !keepGoing_()) {
+            throw Abandoned();
+        }
+    }
+
+private:
+    const KeepGoing& keepGoing_;
+};
+
 // Counts of each byte value in a word.
 using LetterCounts = std::array<std::uint64_t, 256>;
 
-LetterCounts countLetters(const std::string& word)
+LetterCounts countLetters(const std::string& word, const Asker& ask)
 {
     LetterCounts counts{};
-    for (const char c : word) {
-        ++counts[static_cast<unsigned char>(c)];
+    const auto* in = reinterpret_cast<const unsigned char*>(word.data());
+    const std::size_t size = word.size();
+    for (std::size_t i = 0; i < size;) {
+        ask();
+        const std::size_t blockEnd = i + std::min(kAskBlock, size - i);
+        for (; i < blockEnd; ++i) {
+            ++counts[in[i]];
+        }
     }
     return counts;
+}
+
+// Copies from into to, asking between blocks.
+void copyAsking(const std::string& from, std::string& to, const Asker& ask)
+{
+    to.clear();
+    to.reserve(from.size());
+    for (std::size_t i = 0; i < from.size(); i += kAskBlock) {
+        ask();
+        to.append(from, i, kAskBlock);
+    }
 }
 
 // What a byte at the scan position decides.
@@ -101,8 +141,9 @@ public:
 
     // Length and replacement count of the next word, without writing it. Stops early
     // (overLimit) once the length passes limit. The outcomes of trie walks are kept in
-    // decisions while its capacity lasts (when canRecord()).
-    Measure measure(const std::string& word, std::uint64_t limit, std::vector<Decision>& decisions) const;
+    // decisions while its capacity lasts (when canRecord()). Asks between blocks.
+    Measure measure(const std::string& word, std::uint64_t limit, std::vector<Decision>& decisions,
+                    const Asker& ask) const;
 
     // True when every rule index fits in a Decision.
     bool canRecord() const { return outputs_.size() < 0xffff; }
@@ -110,13 +151,15 @@ public:
     // The same from the letter counts of the word; only when decidedByFirstByte().
     Measure measure(const LetterCounts& counts, std::uint64_t limit) const;
 
-    // The letter counts of the next word; only when decidedByFirstByte().
-    LetterCounts nextCounts(const LetterCounts& counts) const;
+    // The letter counts of the next word; only when decidedByFirstByte(). Asks between
+    // blocks of long rule outputs.
+    LetterCounts nextCounts(const LetterCounts& counts, const Asker& ask) const;
 
     // Writes the next word into out, whose capacity must hold length + kBlock bytes;
-    // length and decisions are what measure left for the same word.
+    // length and decisions are what measure left for the same word. Asks between
+    // blocks of the word and whenever out is lengthened.
     void rewrite(const std::string& word, std::string& out, std::size_t length,
-                 const std::vector<Decision>& decisions) const;
+                 const std::vector<Decision>& decisions, const Asker& ask) const;
 
 private:
     struct Node {
@@ -328,7 +371,8 @@ RuleMatcher::Match RuleMatcher::firstMatch(const unsigned char* p, std::size_t r
     return {best, length};
 }
 
-Measure RuleMatcher::measure(const std::string& word, std::uint64_t limit, std::vector<Decision>& decisions) const
+Measure RuleMatcher::measure(const std::string& word, std::uint64_t limit, std::vector<Decision>& decisions,
+                             const Asker& ask) const
 {
     // A byte that decides its step alone costs one table lookup and one addition; only
     // bytes that need the trie leave the straight path.
@@ -336,7 +380,12 @@ Measure RuleMatcher::measure(const std::string& word, std::uint64_t limit, std::
     const std::size_t size = word.size();
     Measure result;
     std::size_t i = 0;
+    std::size_t nextAsk = 0;
     while (i < size) {
+        if (i >= nextAsk) {
+            ask();
+            nextAsk = i + kAskBlock;
+        }
         const std::size_t blockEnd = std::min(size, i + kMeasureBlock);
         std::uint64_t packed = 0;
         while (i < blockEnd) {
@@ -390,7 +439,7 @@ Measure RuleMatcher::measure(const LetterCounts& counts, std::uint64_t limit) co
     return result;
 }
 
-LetterCounts RuleMatcher::nextCounts(const LetterCounts& counts) const
+LetterCounts RuleMatcher::nextCounts(const LetterCounts& counts, const Asker& ask) const
 {
     LetterCounts next{};
     for (int byte = 0; byte < 256; ++byte) {
@@ -403,15 +452,20 @@ LetterCounts RuleMatcher::nextCounts(const LetterCounts& counts) const
             continue;
         }
         const RuleOutput& output = outputs_[direct_[byte]];
-        for (std::size_t k = 0; k < output.length; ++k) {
-            next[static_cast<unsigned char>(blob_[output.offset + k])] += count;
+        const auto* text = reinterpret_cast<const unsigned char*>(blob_.data() + output.offset);
+        for (std::size_t k = 0; k < output.length;) {
+            ask();
+            const std::size_t blockEnd = k + std::min(kAskBlock, output.length - k);
+            for (; k < blockEnd; ++k) {
+                next[text[k]] += count;
+            }
         }
     }
     return next;
 }
 
 void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t length,
-                          const std::vector<Decision>& decisions) const
+                          const std::vector<Decision>& decisions, const Asker& ask) const
 {
     const auto* in = reinterpret_cast<const unsigned char*>(word.data());
     const std::size_t size = word.size();
@@ -431,6 +485,7 @@ void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t
 
     // Lengthens out so that bytes [o, end) may be written; rare, so kept off the path.
     auto grow = [&](std::size_t end) {
+        ask();
         filled = std::min(capacity, std::max(end, filled + kGrowStep));
         out.resize(filled);
         dst = &out[0];
@@ -460,52 +515,56 @@ void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t
     std::size_t i = 0;
     std::size_t decided = 0;
     while (i < size) {
-        const unsigned char c = in[i];
-        const ByteClass kind = byteClass[c];
-        if (kind == kDirect) {
-            const std::size_t count = directLength[c];
-            if (count <= kBlock) {
-                reach(o + kBlock);
-                std::memcpy(dst + o, directPiece[c], kBlock);
-                o += count;
-            } else {
-                emit(direct[c]);
-            }
-            ++i;
-        } else if (kind == kCopy) {
-            std::size_t end = i + 1;
-            while (end < size && byteClass[in[end]] == kCopy) {
-                ++end;
-            }
-            const std::size_t run = end - i;
-            if (run <= kBlock && i + kBlock <= size) {
-                reach(o + kBlock);
-                std::memcpy(dst + o, in + i, kBlock);
-            } else {
-                reach(o + run);
-                std::memcpy(dst + o, in + i, run);
-            }
-            o += run;
-            i = end;
-        } else if (decided < decisions.size()) {
-            const std::uint32_t rule = std::uint32_t(decisions[decided++]) - 1;
-            if (rule == kNoRule) {
-                reach(o + 1);
-                dst[o++] = static_cast<char>(c);
+        ask();
+        const std::size_t blockEnd = i + std::min(kAskBlock, size - i);
+        while (i < blockEnd) {
+            const unsigned char c = in[i];
+            const ByteClass kind = byteClass[c];
+            if (kind == kDirect) {
+                const std::size_t count = directLength[c];
+                if (count <= kBlock) {
+                    reach(o + kBlock);
+                    std::memcpy(dst + o, directPiece[c], kBlock);
+                    o += count;
+                } else {
+                    emit(direct[c]);
+                }
                 ++i;
+            } else if (kind == kCopy) {
+                std::size_t end = i + 1;
+                while (end < blockEnd && byteClass[in[end]] == kCopy) {
+                    ++end;
+                }
+                const std::size_t run = end - i;
+                if (run <= kBlock && i + kBlock <= size) {
+                    reach(o + kBlock);
+                    std::memcpy(dst + o, in + i, kBlock);
+                } else {
+                    reach(o + run);
+                    std::memcpy(dst + o, in + i, run);
+                }
+                o += run;
+                i = end;
+            } else if (decided < decisions.size()) {
+                const std::uint32_t rule = std::uint32_t(decisions[decided++]) - 1;
+                if (rule == kNoRule) {
+                    reach(o + 1);
+                    dst[o++] = static_cast<char>(c);
+                    ++i;
+                } else {
+                    emit(rule);
+                    i += outputs[rule].matchLength;
+                }
             } else {
-                emit(rule);
-                i += outputs[rule].matchLength;
+                const Match match = firstMatch(in + i, size - i);
+                if (match.rule == kNoRule) {
+                    reach(o + 1);
+                    dst[o++] = static_cast<char>(c);
+                } else {
+                    emit(match.rule);
+                }
+                i += match.length;
             }
-        } else {
-            const Match match = firstMatch(in + i, size - i);
-            if (match.rule == kNoRule) {
-                reach(o + 1);
-                dst[o++] = static_cast<char>(c);
-            } else {
-                emit(match.rule);
-            }
-            i += match.length;
         }
     }
     out.resize(o);
@@ -526,10 +585,12 @@ std::uint64_t defaultWordCeiling()
     return std::min(kCountLimit, eighth);
 }
 
-void LSystem::produce()
+bool LSystem::produce(const KeepGoing& keepGoing)
 {
+    const Asker ask(keepGoing);
     std::uint32_t replaces = 0;
-    std::uint64_t stoppedAt = 0;  // the abandoned iteration, 0 when all ran
+    std::uint64_t stoppedAt = 0;  // the iteration stopped for want of room, 0 when all ran
+    bool abandoned = false;       // keepGoing said false
 
     // The previous word's storage goes first, so that it never adds to the peak.
     std::string().swap(word);
@@ -552,6 +613,7 @@ void LSystem::produce()
         // copy it unchanged, so they only print their numbers.
         bool settled = false;
         for (; iteration <= n; ++iteration) {
+            ask();
             std::printf("%u ", static_cast<unsigned>(iteration));
             std::fflush(stdout);
             if (settled) {
@@ -560,7 +622,7 @@ void LSystem::produce()
             if (!matcher) {
                 matcher.emplace(rules);
                 if (matcher->decidedByFirstByte()) {
-                    counts = countLetters(*current);
+                    counts = countLetters(*current, ask);
                 }
             }
             const bool byCounts = matcher->decidedByFirstByte();
@@ -572,7 +634,7 @@ void LSystem::produce()
                 }
             }
             const Measure measure = byCounts ? matcher->measure(counts, limit)
-                                             : matcher->measure(*current, limit, decisions);
+                                             : matcher->measure(*current, limit, decisions, ask);
             if (measure.overLimit) {
                 stoppedAt = iteration;
                 break;
@@ -588,12 +650,12 @@ void LSystem::produce()
                 std::string().swap(next);
                 next.reserve(length + kBlock);
             }
-            matcher->rewrite(*current, next, length, decisions);
+            matcher->rewrite(*current, next, length, decisions, ask);
             std::vector<Decision>().swap(decisions);
             word.swap(next);
             current = &word;
             if (byCounts) {
-                counts = matcher->nextCounts(counts);
+                counts = matcher->nextCounts(counts, ask);
             }
             replaces += static_cast<std::uint32_t>(measure.replaces);
         }
@@ -601,16 +663,27 @@ void LSystem::produce()
         stoppedAt = iteration;
     } catch (const std::length_error&) {
         stoppedAt = iteration;
+    } catch (const Abandoned&) {
+        abandoned = true;
     }
     std::string().swap(next);
-    if (current == &axiom) {
+    if (current == &axiom && !abandoned) {
         try {
-            word = axiom;
+            copyAsking(axiom, word, ask);
         } catch (const std::bad_alloc&) {
             // Not even the axiom can be held: the word stays empty, and the report
             // says that the first iteration could not be kept.
+            std::string().swap(word);
             stoppedAt = stoppedAt != 0 ? stoppedAt : 1;
+        } catch (const Abandoned&) {
+            abandoned = true;
         }
+    }
+    if (abandoned) {
+        // The caller gave up: no word, and no report beyond the iteration numbers.
+        std::string().swap(word);
+        std::fflush(stdout);
+        return false;
     }
 
     std::printf("\n");
@@ -622,4 +695,5 @@ void LSystem::produce()
                 static_cast<unsigned>(word.size()));
     std::printf("----------------\n");
     std::fflush(stdout);
+    return true;
 }

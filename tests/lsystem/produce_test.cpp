@@ -414,6 +414,126 @@ TEST_F(WordCeilingTest, AllocationFailureBelowItStopsTheSameWay)
     EXPECT_EQ(produceCapturingOutput(system_), "1 2 3 4 5 6 \n" + summary(3906, 39061));
 }
 
+// --- Abandoning a production through keepGoing ------------------------------------
+
+// Systems whose words run to millions of letters, one for each way produce works: the
+// bush F -> FF, decided by each letter alone, through letter counts and one writing
+// scan per iteration; a context-sensitive system, which is scanned twice per iteration;
+// an axiom that no rule changes, which is only counted and copied; a successor of
+// millions of letters.
+struct LongSystem {
+    const char* name;
+    std::string axiom;
+    std::vector<RuleText> rules;
+    std::uint32_t n;
+};
+
+std::string repeated(const std::string& piece, std::size_t times)
+{
+    std::string text;
+    text.reserve(piece.size() * times);
+    for (std::size_t k = 0; k < times; ++k) {
+        text += piece;
+    }
+    return text;
+}
+
+const LongSystem kLongSystems[] = {
+    {"FirstByteDecides", std::string(4 << 20, 'F'), {{"", "F", "", "FF"}}, 2},
+    {"ContextScan", repeated("ABAF+", 1 << 20), {{"A", "B", "A", "BB"}, {"", "A", "+", "F"}, {"", "B", "", "A"}}, 3},
+    {"NothingReplaced", std::string(6 << 20, 'x'), {{"", "F", "", "FF"}}, 2},
+    {"LongSuccessor", "A-A", {{"", "A", "", std::string(3 << 20, 'B')}, {"", "B", "", "F"}}, 3},
+};
+
+void PrintTo(const LongSystem& s, std::ostream* out) { *out << s.name; }
+
+// A keepGoing that says true as often as allowed, then false, and counts its calls.
+class CountingKeepGoing {
+public:
+    explicit CountingKeepGoing(std::uint64_t allowed) : allowed_(allowed) {}
+    KeepGoing function()
+    {
+        return [this] { return ++calls_ <= allowed_; };
+    }
+    std::uint64_t calls() const { return calls_; }
+
+private:
+    std::uint64_t allowed_;
+    std::uint64_t calls_ = 0;
+};
+
+class AbandonTest : public testing::TestWithParam<LongSystem> {
+protected:
+    void SetUp() override
+    {
+        system_.axiom = GetParam().axiom;
+        system_.rules = makeRules(GetParam().rules);
+        system_.n = GetParam().n;
+        testing::internal::CaptureStdout();
+        EXPECT_TRUE(system_.produce());
+        console_ = testing::internal::GetCapturedStdout();
+        word_ = system_.word;
+    }
+
+    LSystem system_;
+    std::string console_;  // of a production without keepGoing
+    std::string word_;
+};
+
+// Always true: the same word and report, and the question asked at least once per four
+// million letters that the iterations read and write.
+TEST_P(AbandonTest, KeepGoingThatAlwaysSaysTrueChangesNothing)
+{
+    CountingKeepGoing keepGoing(static_cast<std::uint64_t>(-1));
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(system_.produce(keepGoing.function()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), console_);
+    EXPECT_TRUE(system_.word == word_);
+
+    std::uint64_t letters = 0;
+    std::uint64_t previous = system_.axiom.size();
+    for (std::uint32_t n = 1; n <= GetParam().n; ++n) {
+        system_.n = n;
+        produceCapturingOutput(system_);
+        letters += previous + system_.word.size();
+        previous = system_.word.size();
+    }
+    EXPECT_GE(keepGoing.calls(), letters >> 22);
+}
+
+// False at the first call, half-way and at the last: produce stops at that call,
+// leaves the word empty, prints only the iteration numbers begun, and a later
+// production works as before.
+TEST_P(AbandonTest, KeepGoingThatSaysFalseStopsAtOnce)
+{
+    CountingKeepGoing counter(static_cast<std::uint64_t>(-1));
+    testing::internal::CaptureStdout();
+    system_.produce(counter.function());
+    testing::internal::GetCapturedStdout();
+    const std::uint64_t calls = counter.calls();
+    ASSERT_GE(calls, 4u);
+
+    for (const std::uint64_t allowed : {std::uint64_t(0), calls / 2, calls - 1}) {
+        CountingKeepGoing keepGoing(allowed);
+        system_.word = "left over";
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(system_.produce(keepGoing.function())) << allowed;
+        const std::string console = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(keepGoing.calls(), allowed + 1);
+        EXPECT_TRUE(system_.word.empty()) << allowed;
+        EXPECT_EQ(console.find('\n'), std::string::npos) << console;
+        EXPECT_EQ(console_.compare(0, console.size(), console), 0) << console;
+    }
+
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(system_.produce());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), console_);
+    EXPECT_TRUE(system_.word == word_);
+}
+
+INSTANTIATE_TEST_SUITE_P(LongWords, AbandonTest, testing::ValuesIn(kLongSystems),
+                         [](const testing::TestParamInfo<LongSystem>& info) { return std::string(info.param.name); });
+
 TEST(DefaultWordCeiling, IsWithinThePrintableCountAndTheMachine)
 {
     EXPECT_GT(physicalMemoryBytes(), 0u);
