@@ -318,6 +318,78 @@ TEST(ProduceAgainstReference, ManyRulesOverFarApartBytes)
     }
 }
 
+// Match texts of up to 60 bytes, longer than the matcher's trie is deep, over words of
+// long runs of A, so that many scan positions need the long texts. With the default
+// description ceiling the long texts are found by an automaton; with a ceiling of 0
+// there is no room for one, and they are compared one by one.
+struct LongTextMode {
+    const char* name;
+    std::uint64_t descriptionCeiling;
+};
+
+void PrintTo(const LongTextMode& mode, std::ostream* out) { *out << mode.name; }
+
+class LongMatchTextTest : public testing::TestWithParam<LongTextMode> {};
+
+TEST_P(LongMatchTextTest, AgreesWithReference)
+{
+    std::mt19937 random(4242);
+    auto below = [&](int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(random); };
+    auto text = [&](int length) {
+        std::string s;
+        for (int i = 0; i < length; ++i) {
+            s += below(12) == 0 ? "B+"[below(2)] : 'A';
+        }
+        return s;
+    };
+    for (int round = 0; round < 400; ++round) {
+        std::vector<RuleText> texts;
+        const int ruleCount = 1 + below(6);
+        for (int r = 0; r < ruleCount; ++r) {
+            const int length = below(3) == 0 ? 1 + below(4) : 10 + below(51);
+            const std::string match = text(length);
+            const int left = below(length);
+            const int predecessor = 1 + below(length - left);
+            texts.push_back({match.substr(0, left), match.substr(left, predecessor),
+                             match.substr(left + predecessor), text(below(4))});
+        }
+        LSystem system;
+        system.descriptionCeiling = GetParam().descriptionCeiling;
+        system.axiom = text(below(3000));
+        system.rules = makeRules(texts);
+        system.n = 1 + below(3);
+        system.wordCeiling = 50000;
+        const Derivation expected = referenceProduce(system.axiom, system.rules, system.n, system.wordCeiling);
+        ASSERT_EQ(produceCapturingOutput(system), expected.console) << "round " << round;
+        ASSERT_TRUE(system.word == expected.word) << "round " << round;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Matchers, LongMatchTextTest,
+                         testing::Values(LongTextMode{"Automaton", defaultDescriptionCeiling()},
+                                         LongTextMode{"OneByOne", 0}),
+                         [](const testing::TestParamInfo<LongTextMode>& info) { return std::string(info.param.name); });
+
+// A left context of a million bytes, in a description of about 4 MB: the matcher's
+// memory stays within what the description ceiling leaves beside the description (at
+// 12 MB there is no room for the automaton, at 64 MB there is), and the word is right
+// either way.
+TEST(LongMatchTextMemory, MatcherStaysWithinTheDescriptionCeiling)
+{
+    const std::string context(1 << 20, 'A');
+    const std::string axiom = context + "BAAB";
+    for (const std::uint64_t ceiling : {std::uint64_t(12) << 20, std::uint64_t(64) << 20}) {
+        LSystem system;
+        system.axiom = axiom;
+        system.rules = makeRules({{context, "B", "", "X"}});
+        system.descriptionCeiling = ceiling;
+        gLargestAllocation = 0;
+        EXPECT_EQ(produceCapturingOutput(system), "1 \n" + summary(1, axiom.size()));
+        EXPECT_LT(gLargestAllocation, ceiling / 2) << ceiling;
+        EXPECT_TRUE(system.word == context + "XAAB");
+    }
+}
+
 // Each call starts again from the axiom, whatever n and the word were before.
 TEST(ProduceAgainstReference, RepeatedCallsWithChangingN)
 {
