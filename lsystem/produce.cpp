@@ -312,12 +312,18 @@ void LongMatcher::firstRules(const unsigned char* in, std::size_t size, std::siz
 }
 
 // The LongMatcher's answers for the block of the word around the scan position, kept
-// by one scan.
+// for one scan at a time.
 class LongScan {
 public:
-    LongScan(const LongMatcher* matcher, const std::string& word, const Asker& ask)
-        : matcher_(matcher), in_(reinterpret_cast<const unsigned char*>(word.data())), size_(word.size()), ask_(ask)
+    // Begins a scan of word.
+    void begin(const LongMatcher* matcher, const std::string& word, const Asker& ask)
     {
+        matcher_ = matcher;
+        in_ = reinterpret_cast<const unsigned char*>(word.data());
+        size_ = word.size();
+        ask_ = &ask;
+        start_ = 0;
+        end_ = 0;
     }
 
     // The first rule in list order whose long match text begins at p, or kNoRule.
@@ -329,16 +335,16 @@ public:
             start_ = at;
             end_ = at + std::min(matcher_->blockLength(), size_ - at);
             rules_.resize(matcher_->blockLength());
-            matcher_->firstRules(in_, size_, start_, end_, rules_.data(), ask_);
+            matcher_->firstRules(in_, size_, start_, end_, rules_.data(), *ask_);
         }
         return rules_[at - start_];
     }
 
 private:
-    const LongMatcher* matcher_;
-    const unsigned char* in_;
-    std::size_t size_;
-    const Asker& ask_;
+    const LongMatcher* matcher_ = nullptr;
+    const unsigned char* in_ = nullptr;
+    std::size_t size_ = 0;
+    const Asker* ask_ = nullptr;
     std::size_t start_ = 0;
     std::size_t end_ = 0;
     std::vector<std::uint32_t> rules_;
@@ -406,22 +412,36 @@ private:
     // The first rule in list order whose match text begins p[0..rest), or kNoRule,
     // and the length of its match text (1 with kNoRule). The length comes from the
     // walk itself, so that the next scan position does not wait for another load.
+    // p lies in the word of the scan that scan_ was begun for. kLong: some match text
+    // is longer than the trie; without any, the walk has no such node to look for.
     struct Match {
         std::uint32_t rule;
         std::size_t length;
     };
-    Match firstMatch(const unsigned char* p, std::size_t rest, LongScan& scan) const;
+    template <bool kLong>
+    Match firstMatch(const unsigned char* p, std::size_t rest) const;
 
-    // The same once the walk has reached node, at kTrieDepth, with best and length the
-    // outcome above it and a lower rule with a longer text below it.
-    Match deepMatch(const Node& node, const unsigned char* p, std::size_t rest, Match above,
-                    LongScan& scan) const;
+    template <bool kLong>
+    Measure measureScan(const std::string& word, std::uint64_t limit, std::vector<Decision>& decisions,
+                        const Asker& ask) const;
+    template <bool kLong>
+    void rewriteScan(const std::string& word, std::string& out, std::size_t length,
+                     const std::vector<Decision>& decisions, const Asker& ask) const;
+
+    // The same where the walk reached a node at kTrieDepth below which a longer match
+    // text can still decide: the walk down again, then the longer match texts. Rare,
+    // and kept out of the walk's code.
+    [[gnu::noinline, gnu::cold]] Match deepMatch(const unsigned char* p, std::size_t rest) const;
+
+    // The child of node along byte, or nullptr.
+    const Node* child(const Node& node, unsigned char byte) const;
 
     const std::vector<Rule>& rules_;
     std::vector<Node> nodes_;  // nodes_[b] for b < 256: the root's children
     std::vector<std::uint32_t> order_;  // rules with a match text, sorted by its first bytes
     std::vector<Range> deepRanges_;
     std::optional<LongMatcher> long_;
+    mutable LongScan scan_;  // the LongMatcher's answers for the scan under way
 
     std::vector<RuleOutput> outputs_;
     std::string blob_;  // all rule outputs, then kBlock spare bytes for fixed-size reads
@@ -437,6 +457,9 @@ private:
 RuleMatcher::RuleMatcher(const std::vector<Rule>& rules, std::uint64_t room, const Asker& ask)
     : rules_(rules)
 {
+    if (rules.size() >= kNoRule) {
+        throw std::length_error("more rules than 32-bit numbers");
+    }
     outputs_.reserve(rules.size());
     std::vector<std::uint32_t>& order = order_;
     std::size_t copied = 0;
@@ -603,15 +626,37 @@ RuleMatcher::RuleMatcher(const std::vector<Rule>& rules, std::uint64_t room, con
     }
 }
 
-RuleMatcher::Match RuleMatcher::deepMatch(const Node& node, const unsigned char* p, std::size_t rest,
-                                          Match above, LongScan& scan) const
+const RuleMatcher::Node* RuleMatcher::child(const Node& node, unsigned char byte) const
 {
-    Match match = above;
+    if (!(node.slots & kSparse)) {
+        const unsigned slot = static_cast<unsigned>(byte) - node.lo;  // wraps when below lo
+        const Node* child = &nodes_[node.base + byte];
+        return slot < node.slots && child->byte == byte ? child : nullptr;
+    }
+    const Node* k = &nodes_[node.base];
+    const Node* end = k + (node.slots & ~kSparse);
+    while (k != end && k->byte < byte) {
+        ++k;
+    }
+    return k != end && k->byte == byte ? k : nullptr;
+}
+
+RuleMatcher::Match RuleMatcher::deepMatch(const unsigned char* p, std::size_t rest) const
+{
+    // firstMatch went this way already, so every child is there.
+    const Node* node = &nodes_[p[0]];
+    Match match = {node->endRule, 1};
+    for (std::size_t depth = 1; depth < kTrieDepth; ++depth) {
+        node = child(*node, p[depth]);
+        if (node->endRule < match.rule) {
+            match = {node->endRule, depth + 1};
+        }
+    }
     if (rest <= kTrieDepth) {
         return match;
     }
     if (long_) {
-        const std::uint32_t rule = scan.firstRuleAt(p);
+        const std::uint32_t rule = scan_.firstRuleAt(p);
         if (rule < match.rule) {
             match = {rule, outputs_[rule].matchLength};
         }
@@ -619,7 +664,7 @@ RuleMatcher::Match RuleMatcher::deepMatch(const Node& node, const unsigned char*
     }
     // Without the LongMatcher the longer texts under the node are compared one by one;
     // their first kTrieDepth bytes are the node's.
-    const Range range = deepRanges_[node.base];
+    const Range range = deepRanges_[node->base];
     for (std::size_t k = range.lo; k < range.hi; ++k) {
         const std::uint32_t rule = order_[k];
         const std::string& text = rules_[rule].matchText;
@@ -631,20 +676,24 @@ RuleMatcher::Match RuleMatcher::deepMatch(const Node& node, const unsigned char*
     return match;
 }
 
-RuleMatcher::Match RuleMatcher::firstMatch(const unsigned char* p, std::size_t rest, LongScan& scan) const
+template <bool kLong>
+RuleMatcher::Match RuleMatcher::firstMatch(const unsigned char* p, std::size_t rest) const
 {
     const Node* nodes = nodes_.data();
     const Node* node = &nodes[p[0]];
     std::uint32_t best = node->endRule;
     std::size_t length = 1;
     // A node with a lower rule below it has children, unless it lies at kTrieDepth
-    // with longer match texts below it; its empty dense block then ends the walk.
+    // with longer match texts below it: its dense block is empty.
     for (std::size_t depth = 1; node->belowRule < best && depth < rest; ++depth) {
         const unsigned char byte = p[depth];
         const Node* child;
         if (!(node->slots & kSparse)) {
             const unsigned slot = static_cast<unsigned>(byte) - node->lo;  // wraps when below lo
             if (slot >= node->slots) {
+                if (kLong && node->slots == 0) {
+                    return deepMatch(p, rest);
+                }
                 break;
             }
             child = &nodes[node->base + byte];  // computed beside the range check
@@ -668,20 +717,25 @@ RuleMatcher::Match RuleMatcher::firstMatch(const unsigned char* p, std::size_t r
             length = depth + 1;
         }
     }
-    if (node->belowRule < best && node->slots == 0) {
-        return deepMatch(*node, p, rest, {best, length}, scan);
-    }
     return {best, length};
 }
 
 Measure RuleMatcher::measure(const std::string& word, std::uint64_t limit, std::vector<Decision>& decisions,
                              const Asker& ask) const
 {
+    return deepRanges_.empty() ? measureScan<false>(word, limit, decisions, ask)
+                               : measureScan<true>(word, limit, decisions, ask);
+}
+
+template <bool kLong>
+Measure RuleMatcher::measureScan(const std::string& word, std::uint64_t limit, std::vector<Decision>& decisions,
+                                 const Asker& ask) const
+{
     // A byte that decides its step alone costs one table lookup and one addition; only
     // bytes that need the trie leave the straight path.
     const auto* in = reinterpret_cast<const unsigned char*>(word.data());
     const std::size_t size = word.size();
-    LongScan scan(long_ ? &*long_ : nullptr, word, ask);
+    scan_.begin(long_ ? &*long_ : nullptr, word, ask);
     Measure result;
     std::size_t i = 0;
     std::size_t nextAsk = 0;
@@ -699,7 +753,7 @@ Measure RuleMatcher::measure(const std::string& word, std::uint64_t limit, std::
                 ++i;
                 continue;
             }
-            const Match match = firstMatch(in + i, size - i, scan);
+            const Match match = firstMatch<kLong>(in + i, size - i);
             if (class_[in[i]] == kWalk && decisions.size() < decisions.capacity()) {
                 decisions.push_back(static_cast<Decision>(match.rule + 1));
             }
@@ -771,10 +825,21 @@ LetterCounts RuleMatcher::nextCounts(const LetterCounts& counts, const Asker& as
 void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t length,
                           const std::vector<Decision>& decisions, const Asker& ask) const
 {
+    if (deepRanges_.empty()) {
+        rewriteScan<false>(word, out, length, decisions, ask);
+    } else {
+        rewriteScan<true>(word, out, length, decisions, ask);
+    }
+}
+
+template <bool kLong>
+void RuleMatcher::rewriteScan(const std::string& word, std::string& out, std::size_t length,
+                              const std::vector<Decision>& decisions, const Asker& ask) const
+{
     const auto* in = reinterpret_cast<const unsigned char*>(word.data());
     const std::size_t size = word.size();
     const std::size_t capacity = length + kBlock;
-    LongScan scan(long_ ? &*long_ : nullptr, word, ask);
+    scan_.begin(long_ ? &*long_ : nullptr, word, ask);
     // Byte stores may alias anything, so the tables are reached through locals that
     // the stores cannot change.
     const ByteClass* const byteClass = class_;
@@ -861,7 +926,7 @@ void RuleMatcher::rewrite(const std::string& word, std::string& out, std::size_t
                     i += outputs[rule].matchLength;
                 }
             } else {
-                const Match match = firstMatch(in + i, size - i, scan);
+                const Match match = firstMatch<kLong>(in + i, size - i);
                 if (match.rule == kNoRule) {
                     reach(o + 1);
                     dst[o++] = static_cast<char>(c);
