@@ -969,9 +969,14 @@ std::uint64_t defaultWordCeiling()
 bool LSystem::produce(const KeepGoing& keepGoing)
 {
     const Asker ask(keepGoing);
-    std::uint32_t replaces = 0;
+    // The sum over all iterations, which no ceiling bounds.
+    std::uint64_t replaces = 0;
     std::uint64_t stoppedAt = 0;  // the iteration stopped for want of room, 0 when all ran
-    bool abandoned = false;       // keepGoing said false
+    bool outOfMemory = false;     // stopped because memory ran out, below the ceiling
+    // The letters that the work under way needs room for: the next word once measured,
+    // until then the word being rewritten.
+    std::uint64_t wanted = axiom.size();
+    bool abandoned = false;  // keepGoing said false
 
     // The previous word's storage goes first, so that it never adds to the peak.
     std::string().swap(word);
@@ -1000,6 +1005,7 @@ bool LSystem::produce(const KeepGoing& keepGoing)
             if (settled) {
                 continue;
             }
+            wanted = current->size();
             if (!matcher) {
                 // The matcher is held to the description's ceiling together with
                 // the description itself.
@@ -1028,6 +1034,7 @@ bool LSystem::produce(const KeepGoing& keepGoing)
                 continue;
             }
             const auto length = static_cast<std::size_t>(measure.length);
+            wanted = length;
             if (next.capacity() < length + kBlock) {
                 // Released before the new buffer is taken, so that at most the word
                 // and the next word are held at once.
@@ -1041,12 +1048,14 @@ bool LSystem::produce(const KeepGoing& keepGoing)
             if (byCounts) {
                 counts = matcher->nextCounts(counts, ask);
             }
-            replaces += static_cast<std::uint32_t>(measure.replaces);
+            replaces += measure.replaces;
         }
     } catch (const std::bad_alloc&) {
         stoppedAt = iteration;
+        outOfMemory = true;
     } catch (const std::length_error&) {
         stoppedAt = iteration;
+        outOfMemory = true;
     } catch (const Abandoned&) {
         abandoned = true;
     }
@@ -1059,6 +1068,8 @@ bool LSystem::produce(const KeepGoing& keepGoing)
             // says that the first iteration could not be kept.
             std::string().swap(word);
             stoppedAt = stoppedAt != 0 ? stoppedAt : 1;
+            outOfMemory = true;
+            wanted = axiom.size();
         } catch (const Abandoned&) {
             abandoned = true;
         }
@@ -1071,11 +1082,14 @@ bool LSystem::produce(const KeepGoing& keepGoing)
     }
 
     std::printf("\n");
-    if (stoppedAt != 0) {
+    if (stoppedAt != 0 && outOfMemory) {
+        std::printf("Production stopped at iteration %u: not enough memory for %" PRIu64 " letters\n",
+                    static_cast<unsigned>(stoppedAt), wanted);
+    } else if (stoppedAt != 0) {
         std::printf("Production stopped at iteration %u: the word would exceed %" PRIu64 " letters\n",
                     static_cast<unsigned>(stoppedAt), wordCeiling);
     }
-    std::printf("Production done: %u replaces done, final product has %u letters\n", replaces,
+    std::printf("Production done: %" PRIu64 " replaces done, final product has %u letters\n", replaces,
                 static_cast<unsigned>(word.size()));
     std::printf("----------------\n");
     std::fflush(stdout);

@@ -53,7 +53,7 @@ std::string produceCapturingOutput(LSystem& system)
     return testing::internal::GetCapturedStdout();
 }
 
-std::string summary(std::uint32_t replaces, std::uint64_t letters)
+std::string summary(std::uint64_t replaces, std::uint64_t letters)
 {
     return "Production done: " + std::to_string(replaces) + " replaces done, final product has " +
            std::to_string(letters) + " letters\n----------------\n";
@@ -469,7 +469,7 @@ TEST_F(WordCeilingTest, CrossedInTheMiddleOfALongScan)
     EXPECT_EQ(system_.word, system_.axiom);
 }
 
-TEST_F(WordCeilingTest, AllocationFailureBelowItStopsTheSameWay)
+TEST_F(WordCeilingTest, AllocationFailureBelowItStopsAndSaysSo)
 {
     system_.n = 7;
     system_.wordCeiling = 1000000;
@@ -478,7 +478,7 @@ TEST_F(WordCeilingTest, AllocationFailureBelowItStopsTheSameWay)
     gFailAllocationsFrom = kNoAllocationLimit;
     EXPECT_EQ(console,
               "1 2 3 4 5 6 \n"
-              "Production stopped at iteration 6: the word would exceed 1000000 letters\n" +
+              "Production stopped at iteration 6: not enough memory for 39061 letters\n" +
                   summary(781, 7811));
     EXPECT_EQ(system_.word, bush(5));
 
@@ -605,6 +605,68 @@ TEST_P(AbandonTest, KeepGoingThatSaysFalseStopsAtOnce)
 
 INSTANTIATE_TEST_SUITE_P(LongWords, AbandonTest, testing::ValuesIn(kLongSystems),
                          [](const testing::TestParamInfo<LongSystem>& info) { return std::string(info.param.name); });
+
+// Memory running out elsewhere than at the next word: the matcher of the rules can't
+// be built, or the axiom can't be copied into the word. The number of letters is the
+// length of the word that was to be rewritten or kept.
+struct OutOfMemoryCase {
+    const char* name;
+    std::string axiom;
+    std::vector<RuleText> rules;
+    std::uint32_t n;
+    std::size_t failFrom;  // allocations of this many bytes or more fail
+    std::string console;
+    std::string word;
+};
+
+void PrintTo(const OutOfMemoryCase& c, std::ostream* out) { *out << c.name; }
+
+const OutOfMemoryCase kOutOfMemoryCases[] = {
+    // The trie's first block alone takes 4 KiB.
+    {"MatcherCantBeBuilt", "F+F", {{"", "F", "", "FF"}}, 3, 4000,
+     "1 \nProduction stopped at iteration 1: not enough memory for 3 letters\n" + summary(0, 3), "F+F"},
+    {"AxiomCantBeKept", std::string(10000, 'x'), {{"", "F", "", "FF"}}, 2, 5000,
+     "1 2 \nProduction stopped at iteration 1: not enough memory for 10000 letters\n" + summary(0, 0), ""},
+};
+
+class OutOfMemoryTest : public testing::TestWithParam<OutOfMemoryCase> {
+protected:
+    void TearDown() override { gFailAllocationsFrom = kNoAllocationLimit; }
+};
+
+TEST_P(OutOfMemoryTest, StopsAndSaysHowManyLetters)
+{
+    const OutOfMemoryCase& c = GetParam();
+    LSystem system;
+    system.axiom = c.axiom;
+    system.rules = makeRules(c.rules);
+    system.n = c.n;
+    gFailAllocationsFrom = c.failFrom;
+    const std::string console = produceCapturingOutput(system);
+    gFailAllocationsFrom = kNoAllocationLimit;
+    EXPECT_EQ(console, c.console);
+    EXPECT_EQ(system.word, c.word);
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, OutOfMemoryTest, testing::ValuesIn(kOutOfMemoryCases),
+                         [](const testing::TestParamInfo<OutOfMemoryCase>& info) { return std::string(info.param.name); });
+
+// --- The replacement count ------------------------------------------------------------
+
+// A million letters that swap at every iteration, 4,097 times: 4,296,015,872
+// replacements, past 2^32, printed whole.
+TEST(ReplacementCount, IsPrintedWholePastThirtyTwoBits)
+{
+    LSystem system;
+    system.axiom = std::string(1 << 20, 'A');
+    system.rules = makeRules({{"", "A", "", "B"}, {"", "B", "", "A"}});
+    system.n = 4097;
+    testing::internal::CaptureStdout();
+    system.produce();
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(console.substr(console.find('\n') + 1), summary(4296015872u, 1 << 20));
+    EXPECT_EQ(system.word, std::string(1 << 20, 'B'));
+}
 
 TEST(DefaultWordCeiling, IsWithinThePrintableCountAndTheMachine)
 {
