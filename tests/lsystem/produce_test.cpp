@@ -59,6 +59,17 @@ std::string summary(std::uint64_t replaces, std::uint64_t letters)
            std::to_string(letters) + " letters\n----------------\n";
 }
 
+// piece, times times over.
+std::string repeated(const std::string& piece, std::size_t times)
+{
+    std::string text;
+    text.reserve(piece.size() * times);
+    for (std::size_t k = 0; k < times; ++k) {
+        text += piece;
+    }
+    return text;
+}
+
 // --- The worked examples and edge cases -------------------------------------------
 
 struct Case {
@@ -118,6 +129,13 @@ const Case kCases[] = {
      {{"", "A", "", std::string(70000, 'x')}, {"", "BC", "", "D"}}, 1,
      std::string(70000, 'x') + "D" + std::string(70000, 'x') + "B", 3,
      "1 \nProduction done: 3 replaces done, final product has 140002 letters\n----------------\n"},
+    // Long enough that the measuring scan keeps two decisions for the writing one, in
+    // the order of the bytes that needed the trie: the 70,000 letters, too many for the
+    // byte's fixed step, make A one of them, though the writing scan decides it alone.
+    {"EighteenLettersWithSeventyThousandLetterSuccessorBesideMultiByteRule", "ABCABCABCABCABCABC",
+     {{"", "A", "", std::string(70000, 'x')}, {"", "BC", "", "D"}}, 1,
+     repeated(std::string(70000, 'x') + "D", 6), 12,
+     "1 \nProduction done: 12 replaces done, final product has 420006 letters\n----------------\n"},
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -499,16 +517,6 @@ struct LongSystem {
     std::vector<RuleText> rules;
     std::uint32_t n;
 };
-
-std::string repeated(const std::string& piece, std::size_t times)
-{
-    std::string text;
-    text.reserve(piece.size() * times);
-    for (std::size_t k = 0; k < times; ++k) {
-        text += piece;
-    }
-    return text;
-}
 
 const LongSystem kLongSystems[] = {
     {"FirstByteDecides", std::string(4 << 20, 'F'), {{"", "F", "", "FF"}}, 2},
