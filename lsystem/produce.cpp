@@ -380,6 +380,9 @@ public:
     // True when every rule index fits in a Decision.
     bool canRecord() const { return outputs_.size() < 0xffff; }
 
+    // True when every rule writes back the text it matched: no word ever changes.
+    bool keepsEveryWord() const { return keepsEveryWord_; }
+
     // The same from the letter counts of the word; only when decidedByFirstByte().
     Measure measure(const LetterCounts& counts, std::uint64_t limit) const;
 
@@ -447,6 +450,7 @@ private:
     std::string blob_;  // all rule outputs, then kBlock spare bytes for fixed-size reads
 
     bool decidedByFirstByte_ = true;
+    bool keepsEveryWord_ = true;
     ByteClass class_[256] = {};
     std::uint32_t direct_[256] = {};       // the rule of a kDirect byte
     std::size_t directLength_[256] = {};   // the length of its output
@@ -477,6 +481,9 @@ RuleMatcher::RuleMatcher(const std::vector<Rule>& rules, std::uint64_t room, con
         blob_ += rule.rightContext;
         output.length = blob_.size() - output.offset;
         output.matchLength = rule.matchText.size();
+        if (!rule.matchText.empty() && blob_.compare(output.offset, output.length, rule.matchText) != 0) {
+            keepsEveryWord_ = false;
+        }
         outputs_.push_back(output);
         // An empty match text would match everywhere and consume nothing; the reader
         // never makes one, and here it is never applied rather than loop forever.
@@ -995,14 +1002,17 @@ bool LSystem::produce(const KeepGoing& keepGoing)
         std::optional<RuleMatcher> matcher;
         std::vector<Decision> decisions;
         LetterCounts counts{};  // of *current, kept when the first byte decides every step
-        // Once an iteration applies no rule the word is final: later iterations would
-        // copy it unchanged, so they only print their numbers.
+        // Once an iteration applies no rule, or only rules that write back what they
+        // matched, the word is final: later iterations would make it again with as many
+        // replacements, so they only print their numbers and add those.
         bool settled = false;
+        std::uint64_t settledReplaces = 0;
         for (; iteration <= n; ++iteration) {
             ask();
             std::printf("%u ", static_cast<unsigned>(iteration));
             std::fflush(stdout);
             if (settled) {
+                replaces += settledReplaces;
                 continue;
             }
             wanted = current->size();
@@ -1029,8 +1039,10 @@ bool LSystem::produce(const KeepGoing& keepGoing)
                 stoppedAt = iteration;
                 break;
             }
-            if (measure.replaces == 0) {
+            if (measure.replaces == 0 || matcher->keepsEveryWord()) {
                 settled = true;
+                settledReplaces = measure.replaces;
+                replaces += settledReplaces;
                 continue;
             }
             const auto length = static_cast<std::size_t>(measure.length);
