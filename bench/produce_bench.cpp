@@ -1,7 +1,8 @@
 // Speed and memory of LSystem::produce: the bracketed bush F -> F[+F]F[-F]F against
 // writing the same bytes into fresh memory and against the scan that erases consumed
 // bytes from the front of the word; 10,000 rules with one first byte; a context-
-// sensitive and a multi-byte-predecessor system; peak memory per letter of the word.
+// sensitive and a multi-byte-predecessor system; long left contexts; peak memory per
+// letter of the word.
 // Linux only: /proc, /dev/null and glibc's malloc_trim.
 #include "bench/quiet_stdout.h"
 #include "lsystem/lsystem.h"
@@ -253,6 +254,48 @@ void BM_MultiBytePredecessor(benchmark::State& state)
     runOnce(state, system);
 }
 BENCHMARK(BM_MultiBytePredecessor)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One rule whose left context is a run of A's as long as the argument, before B, over a
+// word of 100,000 letters made of runs of one A fewer and a B: at every position the
+// context stands almost whole and fails at the last byte. With a 100,000-byte context,
+// this is a description file of 200 KB.
+void BM_LongLeftContext(benchmark::State& state)
+{
+    const auto context = static_cast<std::size_t>(state.range(0));
+    LSystem system;
+    system.rules = {makeRule(std::string(context, 'A'), "B", "", "X")};
+    std::string axiom;
+    while (axiom.size() < 100000) {
+        axiom += std::string(context - 1, 'A') + "B";
+    }
+    axiom.resize(100000);
+    system.axiom = axiom;
+    system.n = 1;
+    runOnce(state, system);
+}
+BENCHMARK(BM_LongLeftContext)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Many long contexts at once: 1,000 rules whose match texts are runs of A's of 1,000
+// to 1,999 bytes, each before a letter of its own, over 1,000,000 letters of such runs.
+void BM_ManyLongContexts(benchmark::State& state)
+{
+    LSystem system;
+    for (int r = 0; r < 1000; ++r) {
+        system.rules.push_back(makeRule(std::string(1000 + r, 'A'), std::string(1, static_cast<char>(0x80 + r % 64)), "", "X"));
+    }
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> run(900, 2100);
+    std::uniform_int_distribution<int> letter(0x80, 0xbf);
+    std::string axiom;
+    while (axiom.size() < 1000000) {
+        axiom += std::string(run(random), 'A');
+        axiom += static_cast<char>(letter(random));
+    }
+    system.axiom = axiom;
+    system.n = 1;
+    runOnce(state, system);
+}
+BENCHMARK(BM_ManyLongContexts)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 std::uint64_t statusKilobytes(const char* field)
 {

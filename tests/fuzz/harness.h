@@ -1,17 +1,50 @@
-// What both fuzz targets share: the input bytes go into a file for readDescription,
-// standard output goes into a second file so that each run's console text can be
-// compared with the model, and a difference stops the fuzzer with both texts shown.
+// What both fuzz targets share: the input bytes, with their repeats written out, go
+// into a file for readDescription, standard output goes into a second file so that
+// each run's console text can be compared with the model, and a difference stops the
+// fuzzer with both texts shown.
 #pragma once
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 namespace harness {
+
+// Inputs of a few KiB can't hold the long successors, long contexts, long runs of
+// copied letters and tokens across the reader's 256 KiB reads where the engine's and
+// the reader's riskiest code lies. So a repeat may stand anywhere in an input: the byte
+// 0x01, a count byte c, a length byte l, then l bytes (at least one), which stand for
+// themselves (c + 1) * (c + 1) times: once up to 65,536 times. A 0x01 without all of
+// that after it is itself; "\x01\x00\x01\x01" is a single 0x01. The whole is cut at
+// most bytes, which each target sets: large files are slow to write and read.
+inline std::string expand(const std::uint8_t* data, std::size_t size, std::size_t most)
+{
+    std::string out;
+    for (std::size_t i = 0; i < size && out.size() < most;) {
+        if (data[i] != 0x01 || i + 3 >= size) {
+            out += static_cast<char>(data[i++]);
+            continue;
+        }
+        const std::size_t times = (std::size_t(data[i + 1]) + 1) * (std::size_t(data[i + 1]) + 1);
+        const std::size_t length = std::max<std::size_t>(1, data[i + 2]);
+        if (i + 3 + length > size) {
+            out += static_cast<char>(data[i++]);
+            continue;
+        }
+        const char* piece = reinterpret_cast<const char*>(data + i + 3);
+        for (std::size_t k = 0; k < times && out.size() < most; ++k) {
+            out.append(piece, length);
+        }
+        i += 3 + length;
+    }
+    if (out.size() > most) out.resize(most);
+    return out;
+}
 
 // The description file and the captured console of this process.
 class Files {

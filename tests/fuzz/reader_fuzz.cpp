@@ -1,4 +1,5 @@
-// Fuzz target of the description reader: arbitrary bytes as a description file. The
+// Fuzz target of the description reader: arbitrary bytes, with their repeats written
+// out (harness.h), as a description file. The
 // fields the reader fills and everything it prints must match the model in
 // reference.h; the sanitizers catch any bad memory access or undefined behaviour.
 #include <cstdint>
@@ -12,14 +13,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static harness::Files files;
-    const char* path = files.writeInput(data, size);
+    // Up to 320 KiB: past the end of the reader's first read of 256 KiB.
+    const std::string input = harness::expand(data, size, 320 * 1024);
+    const char* path = files.writeInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
 
     LSystem lsystem;
     lsystem.readDescription(path);
     const std::string console = files.console();
 
-    const reference::Description model =
-        reference::readDescription(std::string(reinterpret_cast<const char*>(data), size));
+    const reference::Description model = reference::readDescription(input);
     harness::expectEqual("n", std::to_string(lsystem.n), std::to_string(model.n));
     harness::expectEqual("d", std::to_string(lsystem.d), std::to_string(model.d));
     if (model.delta && std::memcmp(&lsystem.delta, &*model.delta, sizeof(float)) != 0) {

@@ -152,33 +152,46 @@ inline std::string readerOutput(const Description& description, float delta)
 struct Production {
     std::string word;
     std::string output;  // the console report
+    std::uint32_t n;     // the iterations asked for, or fewer when the work ran out
 };
 
 // Rewriting as a plain scan: at each position the first rule whose text stands there.
-// An iteration that would make the word longer than ceiling is abandoned.
+// An iteration that would make the word longer than ceiling is abandoned. The scan
+// compares byte by byte, which long match texts over long words make slow: once more
+// than work bytes have been compared, the production is that of the iterations done
+// before, and n says how many they were.
 inline Production produce(const std::string& axiom, const std::vector<RuleText>& rules, std::uint32_t n,
-                          std::uint64_t ceiling)
+                          std::uint64_t ceiling, std::uint64_t work = UINT64_MAX)
 {
     Production result;
     result.word = axiom;
-    std::uint32_t replacements = 0;
+    result.n = n;
+    std::uint64_t replacements = 0;
     std::string stopLine;
     std::vector<std::string> matches;
     for (const RuleText& rule : rules) matches.push_back(rule.leftContext + rule.predecessor + rule.rightContext);
+    std::uint64_t compared = 0;
     for (std::uint32_t iteration = 1; iteration <= n; ++iteration) {
+        const std::size_t printed = result.output.size();
         result.output += std::to_string(iteration) + " ";
         std::string next;
-        std::uint32_t count = replacements;
+        std::uint64_t count = replacements;
         bool abandoned = false;
-        for (std::size_t at = 0; at < result.word.size();) {
+        bool outOfWork = false;
+        for (std::size_t at = 0; at < result.word.size() && !outOfWork;) {
             std::size_t applied = rules.size();
             for (std::size_t r = 0; r < rules.size(); ++r) {
                 const std::string& match = matches[r];
-                if (result.word.size() - at >= match.size() && result.word.compare(at, match.size(), match) == 0) {
+                if (result.word.size() - at < match.size()) continue;
+                std::size_t same = 0;
+                while (same < match.size() && result.word[at + same] == match[same]) ++same;
+                compared += same + 1;
+                if (same == match.size()) {
                     applied = r;
                     break;
                 }
             }
+            if (compared > work) outOfWork = true;
             if (applied < rules.size()) {
                 const RuleText& rule = rules[applied];
                 next += rule.leftContext;
@@ -193,6 +206,11 @@ inline Production produce(const std::string& axiom, const std::vector<RuleText>&
                 abandoned = true;
                 break;
             }
+        }
+        if (outOfWork) {
+            result.output.resize(printed);
+            result.n = iteration - 1;
+            break;
         }
         if (abandoned) {
             stopLine = "Production stopped at iteration " + std::to_string(iteration) +

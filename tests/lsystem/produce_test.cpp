@@ -50,10 +50,21 @@ std::string produceCapturingOutput(LSystem& system)
     return testing::internal::GetCapturedStdout();
 }
 
-std::string summary(std::uint32_t replaces, std::uint64_t letters)
+std::string summary(std::uint64_t replaces, std::uint64_t letters)
 {
     return "Production done: " + std::to_string(replaces) + " replaces done, final product has " +
            std::to_string(letters) + " letters\n----------------\n";
+}
+
+// piece, times times over.
+std::string repeated(const std::string& piece, std::size_t times)
+{
+    std::string text;
+    text.reserve(piece.size() * times);
+    for (std::size_t k = 0; k < times; ++k) {
+        text += piece;
+    }
+    return text;
 }
 
 // --- The worked examples and edge cases -------------------------------------------
@@ -104,6 +115,8 @@ const Case kCases[] = {
      1, "123", "1 \nProduction done: 3 replaces done, final product has 3 letters\n----------------\n"},
     {"EveryByteValueIsALetter", "\xff\x80\0A"s, {{"", "\xff", "", "\x01"}, {"", "\0"s, "", "0"}}, 1,
      "\x01\x80" "0A", "1 \nProduction done: 2 replaces done, final product has 4 letters\n----------------\n"},
+    {"RulesThatWriteBackWhatTheyMatchCountEachTime", "ABAB", {{"", "A", "", "A"}, {"", "B", "A", "B"}}, 3, "ABAB",
+     "1 2 3 \nProduction done: 6 replaces done, final product has 4 letters\n----------------\n"},
     {"WordThatBecomesEmptyStaysEmpty", "AAB", {{"", "A", "", ""}, {"", "B", "", "A"}}, 4, "",
      "1 2 3 4 \nProduction done: 4 replaces done, final product has 0 letters\n----------------\n"},
     {"LongSuccessorsAndLongCopiedRuns", "A------------------------A",
@@ -114,6 +127,13 @@ const Case kCases[] = {
      {{"", "A", "", std::string(70000, 'x')}, {"", "BC", "", "D"}}, 1,
      std::string(70000, 'x') + "D" + std::string(70000, 'x') + "B",
      "1 \nProduction done: 3 replaces done, final product has 140002 letters\n----------------\n"},
+    // Long enough that the measuring scan keeps two decisions for the writing one, in
+    // the order of the bytes that needed the trie: the 70,000 letters, too many for the
+    // byte's fixed step, make A one of them, though the writing scan decides it alone.
+    {"EighteenLettersWithSeventyThousandLetterSuccessorBesideMultiByteRule", "ABCABCABCABCABCABC",
+     {{"", "A", "", std::string(70000, 'x')}, {"", "BC", "", "D"}}, 1,
+     repeated(std::string(70000, 'x') + "D", 6),
+     "1 \nProduction done: 12 replaces done, final product has 420006 letters\n----------------\n"},
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -268,6 +288,78 @@ TEST(ProduceAgainstReference, ManyRulesOverFarApartBytes)
     }
 }
 
+// Match texts of up to 60 bytes, longer than the matcher's trie is deep, over words of
+// long runs of A, so that many scan positions need the long texts. With the default
+// description ceiling the long texts are found by an automaton; with a ceiling of 0
+// there is no room for one, and they are compared one by one.
+struct LongTextMode {
+    const char* name;
+    std::uint64_t descriptionCeiling;
+};
+
+void PrintTo(const LongTextMode& mode, std::ostream* out) { *out << mode.name; }
+
+class LongMatchTextTest : public testing::TestWithParam<LongTextMode> {};
+
+TEST_P(LongMatchTextTest, AgreesWithReference)
+{
+    std::mt19937 random(4242);
+    auto below = [&](int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(random); };
+    auto text = [&](int length) {
+        std::string s;
+        for (int i = 0; i < length; ++i) {
+            s += below(12) == 0 ? "B+"[below(2)] : 'A';
+        }
+        return s;
+    };
+    for (int round = 0; round < 400; ++round) {
+        std::vector<RuleText> texts;
+        const int ruleCount = 1 + below(6);
+        for (int r = 0; r < ruleCount; ++r) {
+            const int length = below(3) == 0 ? 1 + below(4) : 10 + below(51);
+            const std::string match = text(length);
+            const int left = below(length);
+            const int predecessor = 1 + below(length - left);
+            texts.push_back({match.substr(0, left), match.substr(left, predecessor),
+                             match.substr(left + predecessor), text(below(4))});
+        }
+        LSystem system;
+        system.descriptionCeiling = GetParam().descriptionCeiling;
+        system.axiom = text(below(3000));
+        system.rules = makeRules(texts);
+        system.n = 1 + below(3);
+        system.wordCeiling = 50000;
+        const reference::Production expected = reference::produce(system.axiom, texts, system.n, system.wordCeiling);
+        ASSERT_EQ(produceCapturingOutput(system), expected.output) << "round " << round;
+        ASSERT_TRUE(system.word == expected.word) << "round " << round;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Matchers, LongMatchTextTest,
+                         testing::Values(LongTextMode{"Automaton", defaultDescriptionCeiling()},
+                                         LongTextMode{"OneByOne", 0}),
+                         [](const testing::TestParamInfo<LongTextMode>& info) { return std::string(info.param.name); });
+
+// A left context of a million bytes, in a description of about 4 MB: the matcher's
+// memory stays within what the description ceiling leaves beside the description (at
+// 12 MB there is no room for the automaton, at 64 MB there is), and the word is right
+// either way.
+TEST(LongMatchTextMemory, MatcherStaysWithinTheDescriptionCeiling)
+{
+    const std::string context(1 << 20, 'A');
+    const std::string axiom = context + "BAAB";
+    for (const std::uint64_t ceiling : {std::uint64_t(12) << 20, std::uint64_t(64) << 20}) {
+        LSystem system;
+        system.axiom = axiom;
+        system.rules = makeRules({{context, "B", "", "X"}});
+        system.descriptionCeiling = ceiling;
+        gLargestAllocation = 0;
+        EXPECT_EQ(produceCapturingOutput(system), "1 \n" + summary(1, axiom.size()));
+        EXPECT_LT(gLargestAllocation, ceiling / 2) << ceiling;
+        EXPECT_TRUE(system.word == context + "XAAB");
+    }
+}
+
 // Each call starts again from the axiom, whatever n and the word were before.
 TEST(ProduceAgainstReference, RepeatedCallsWithChangingN)
 {
@@ -349,7 +441,7 @@ TEST_F(WordCeilingTest, CrossedInTheMiddleOfALongScan)
     EXPECT_EQ(system_.word, system_.axiom);
 }
 
-TEST_F(WordCeilingTest, AllocationFailureBelowItStopsTheSameWay)
+TEST_F(WordCeilingTest, AllocationFailureBelowItStopsAndSaysSo)
 {
     system_.n = 7;
     system_.wordCeiling = 1000000;
@@ -358,7 +450,7 @@ TEST_F(WordCeilingTest, AllocationFailureBelowItStopsTheSameWay)
     gFailAllocationsFrom = kNoAllocationLimit;
     EXPECT_EQ(console,
               "1 2 3 4 5 6 \n"
-              "Production stopped at iteration 6: the word would exceed 1000000 letters\n" +
+              "Production stopped at iteration 6: not enough memory for 39061 letters\n" +
                   summary(781, 7811));
     EXPECT_EQ(system_.word, bush(5));
 
@@ -379,16 +471,6 @@ struct LongSystem {
     std::vector<RuleText> rules;
     std::uint32_t n;
 };
-
-std::string repeated(const std::string& piece, std::size_t times)
-{
-    std::string text;
-    text.reserve(piece.size() * times);
-    for (std::size_t k = 0; k < times; ++k) {
-        text += piece;
-    }
-    return text;
-}
 
 const LongSystem kLongSystems[] = {
     {"FirstByteDecides", std::string(4 << 20, 'F'), {{"", "F", "", "FF"}}, 2},
@@ -485,6 +567,68 @@ TEST_P(AbandonTest, KeepGoingThatSaysFalseStopsAtOnce)
 
 INSTANTIATE_TEST_SUITE_P(LongWords, AbandonTest, testing::ValuesIn(kLongSystems),
                          [](const testing::TestParamInfo<LongSystem>& info) { return std::string(info.param.name); });
+
+// Memory running out elsewhere than at the next word: the matcher of the rules can't
+// be built, or the axiom can't be copied into the word. The number of letters is the
+// length of the word that was to be rewritten or kept.
+struct OutOfMemoryCase {
+    const char* name;
+    std::string axiom;
+    std::vector<RuleText> rules;
+    std::uint32_t n;
+    std::size_t failFrom;  // allocations of this many bytes or more fail
+    std::string console;
+    std::string word;
+};
+
+void PrintTo(const OutOfMemoryCase& c, std::ostream* out) { *out << c.name; }
+
+const OutOfMemoryCase kOutOfMemoryCases[] = {
+    // The trie's first block alone takes 4 KiB.
+    {"MatcherCantBeBuilt", "F+F", {{"", "F", "", "FF"}}, 3, 4000,
+     "1 \nProduction stopped at iteration 1: not enough memory for 3 letters\n" + summary(0, 3), "F+F"},
+    {"AxiomCantBeKept", std::string(10000, 'x'), {{"", "F", "", "FF"}}, 2, 5000,
+     "1 2 \nProduction stopped at iteration 1: not enough memory for 10000 letters\n" + summary(0, 0), ""},
+};
+
+class OutOfMemoryTest : public testing::TestWithParam<OutOfMemoryCase> {
+protected:
+    void TearDown() override { gFailAllocationsFrom = kNoAllocationLimit; }
+};
+
+TEST_P(OutOfMemoryTest, StopsAndSaysHowManyLetters)
+{
+    const OutOfMemoryCase& c = GetParam();
+    LSystem system;
+    system.axiom = c.axiom;
+    system.rules = makeRules(c.rules);
+    system.n = c.n;
+    gFailAllocationsFrom = c.failFrom;
+    const std::string console = produceCapturingOutput(system);
+    gFailAllocationsFrom = kNoAllocationLimit;
+    EXPECT_EQ(console, c.console);
+    EXPECT_EQ(system.word, c.word);
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, OutOfMemoryTest, testing::ValuesIn(kOutOfMemoryCases),
+                         [](const testing::TestParamInfo<OutOfMemoryCase>& info) { return std::string(info.param.name); });
+
+// --- The replacement count ------------------------------------------------------------
+
+// A million letters, each replaced by itself at every iteration, 4,097 times:
+// 4,296,015,872 replacements, past 2^32, printed whole.
+TEST(ReplacementCount, IsPrintedWholePastThirtyTwoBits)
+{
+    LSystem system;
+    system.axiom = std::string(1 << 20, 'A');
+    system.rules = makeRules({{"", "A", "", "A"}});
+    system.n = 4097;
+    testing::internal::CaptureStdout();
+    system.produce();
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(console.substr(console.find('\n') + 1), summary(4296015872u, 1 << 20));
+    EXPECT_EQ(system.word, system.axiom);
+}
 
 TEST(DefaultWordCeiling, IsWithinThePrintableCountAndTheMachine)
 {

@@ -381,12 +381,28 @@ void readWithCeiling(const std::string& path, std::uint64_t ceiling, ReadResult&
 const std::string kSummaryEnd = "-----------------------\n";
 
 // Each file is read with a ceiling of 64 bytes, which no rule fits: a Rule alone is
-// larger. Every token counts with its bytes while it is read, the axiom while it is kept.
+// larger, unless the case sets another. Every token counts with its bytes while it is
+// read, the axiom while it is kept, a rule with its cost.
 struct CeilingCase {
     const char* label;
     std::string file;
     std::string output;
+    std::uint64_t ceiling = 64;
 };
+
+// The reader reads the file in pieces of 256 KiB.
+constexpr std::size_t kReadSize = 256 * 1024;
+
+// "n=2 F", then blanks up to the rule F-> with a successor of the given length, which
+// the end of the first read splits after its first bytes; then what follows.
+std::string ruleAcrossReads(std::size_t successor, std::size_t first = 100, const std::string& follows = "")
+{
+    std::string file = "n=2 F";
+    file.resize(kReadSize - first, ' ');
+    return file + "F->" + std::string(successor, 'G') + "\n" + follows;
+}
+
+constexpr std::uint64_t kRuleCeiling = 300000;
 
 void PrintTo(const CeilingCase& c, std::ostream* os) { *os << c.label; }
 
@@ -413,6 +429,22 @@ const CeilingCase kCeilingCases[] = {
      stoppedLine(64) + "Finished parsing file: \n  n=2, d=1, delta=90.000000\n  \n" + kSummaryEnd},
     {"RuleTakesMoreThanItsText", "n=2 F F->FF G",
      stoppedLine(64) + "Finished parsing file: \n  n=2, d=1, delta=90.000000\n  F\n" + kSummaryEnd},
+    // Kept, and counted: the next rule would fit alone, not beside it.
+    {"RuleAcrossReadsIsKeptAndCounted", ruleAcrossReads(200000, 100, "F->" + std::string(100000, 'H')),
+     stoppedLine(kRuleCeiling) + "Finished parsing file: \n  n=2, d=1, delta=90.000000\n  F\n  F->" +
+         std::string(200000, 'G') + "\n" + kSummaryEnd,
+     kRuleCeiling},
+    {"RuleWithItsArrowAcrossReads", ruleAcrossReads(200000, 2, "d=3"),
+     "Finished parsing file: \n  n=2, d=3, delta=90.000000\n  F\n  F->" + std::string(200000, 'G') + "\n" +
+         kSummaryEnd,
+     kRuleCeiling},
+    // Its bytes fit beside the axiom, the rule they make doesn't.
+    {"RuleAcrossReadsWhoseTextFitsButNotTheRule", ruleAcrossReads(kRuleCeiling - 10),
+     stoppedLine(kRuleCeiling) + "Finished parsing file: \n  n=2, d=1, delta=90.000000\n  F\n" + kSummaryEnd,
+     kRuleCeiling},
+    {"RuleAcrossReadsLongerThanTheCeiling", ruleAcrossReads(kRuleCeiling),
+     stoppedLine(kRuleCeiling) + "Finished parsing file: \n  n=2, d=1, delta=90.000000\n  F\n" + kSummaryEnd,
+     kRuleCeiling},
 };
 
 class CeilingTest : public ReaderTest, public testing::WithParamInterface<CeilingCase> {};
@@ -420,7 +452,7 @@ class CeilingTest : public ReaderTest, public testing::WithParamInterface<Ceilin
 TEST_P(CeilingTest, StopsBeforeTheTokenThatCrossesIt)
 {
     ReadResult result;
-    readWithCeiling(writeFile(GetParam().file), 64, result);
+    readWithCeiling(writeFile(GetParam().file), GetParam().ceiling, result);
     EXPECT_EQ(result.output, GetParam().output);
 }
 
