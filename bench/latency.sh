@@ -30,7 +30,13 @@ time_to_exit() {
   fi
 }
 
-inked() { [ "$(field ink "$("$probe" picture "$wid" 2>/dev/null || true)")" -ge 500 ] 2>/dev/null; }
+# The picture is up: a white window with the plant's ink (before the first swap the
+# window shows whatever the server had there).
+shows_picture() {
+  local seen
+  seen=$("$probe" picture "$wid" 2>/dev/null || true)
+  [ "$(field white "$seen")" -ge 300000 ] 2>/dev/null && [ "$(field ink "$seen")" -ge 500 ] 2>/dev/null
+}
 
 measure() {
   local exe=$1 name=$2 start shown
@@ -44,7 +50,7 @@ measure() {
   shown="more than 300"
   local end=$((SECONDS + 300))
   while running && [ "$SECONDS" -lt "$end" ]; do
-    if inked; then shown=$(since "$start"); break; fi
+    if shows_picture; then shown=$(since "$start"); break; fi
     sleep 0.02
   done
   sleep 2  # idle: the picture is up and redrawn
