@@ -285,10 +285,17 @@ bool readTokens(std::FILE* file, LSystem& lsystem, std::uint64_t room)
     // byte loops over a table lookup because they touch every byte of the file once.
     // pending is held against the room before it grows, so that a token longer than the
     // ceiling is never held whole.
+    // A UTF-8 byte-order mark (EF BB BF), which Notepad writes at the start of a file, is
+    // skipped there and only there: it would otherwise stick to the first token. fread
+    // fills the chunk unless the file ends, so a mark is never split by the first read.
+    static constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+    std::size_t skip = got >= 3 && std::memcmp(chunk.data(), kByteOrderMark, 3) == 0 ? 3 : 0;
+
     std::string pending;
     while (got > 0) {
-        const char* p = chunk.data();
-        const char* const end = p + got;
+        const char* p = chunk.data() + skip;
+        skip = 0;
+        const char* const end = chunk.data() + got;
         if (!pending.empty()) {
             const char* q = p;
             while (q < end && !kWhitespace.isSpace[static_cast<unsigned char>(*q)]) ++q;
