@@ -1,6 +1,7 @@
 // Tendrilview's entry point and main loop: checks the argument, opens the display, reads,
 // produces and draws the L-system, then redraws continuously while P and L change the
 // number of iterations, until Esc is released or the window is closed.
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -62,7 +63,7 @@ int main(int argc, char** argv)
             continue;  // any other key release is dropped
         }
         if (event.virtualKey == kKeyP) {
-            ++lsystem.n;
+            if (lsystem.n < UINT32_MAX) ++lsystem.n;  // stays at the largest n, never wraps to 0
         } else if (lsystem.n > 0) {
             --lsystem.n;
         }

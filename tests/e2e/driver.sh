@@ -409,6 +409,20 @@ case_examples() {
   done
 }
 
+# P at the largest n keeps it there rather than wrapping to 0; the title and the redo
+# come as for any P. The rule's successor is long enough that the second iteration
+# would cross any word ceiling, so each production stops after one iteration.
+case_largest_n() {
+  printf 'n=4294967295 F F->%s\n' "$(head -c 66000 /dev/zero | tr '\0' F)" >largest-n.lsys
+  open_window largest-n.lsys
+  xdotool key p
+  wait_until 30 reports_reach 2 || fail "no report after P"
+  title_is "Tendrilview, n=4294967295" || fail "title '$(title)' after P at the largest n"
+  [ "$(count '^Production stopped at iteration 2: ')" -eq 2 ] ||
+    fail "the production after P did not run to its second iteration"
+  [ "$(count '^Rendering done: 66000 lines were drawn$')" -eq 2 ] || fail "not 66000 lines twice"
+  quit_with_escape
+}
 
 "case_$case_name"
 echo "ok ($case_name, $platform)"
