@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string>
 
+#include "app/standard_streams.h"
 #include "display/display.h"
 #include "lsystem/lsystem.h"
 
@@ -29,6 +30,7 @@ void produceAndFrame(LSystem& lsystem)
 
 int main(int argc, char** argv)
 {
+    openClosedStandardStreams();  // before anything can open a file on descriptor 0, 1 or 2
     if (argc < 2) {
         std::printf("You have to pass filename as argument!\n");
         return -1;

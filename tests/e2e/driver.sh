@@ -409,6 +409,49 @@ case_examples() {
   done
 }
 
+# Whether the window shows the plant of abop-1.24a framed as case_picture expects it.
+plant_shown() {
+  local seen box
+  seen=$("$probe" picture "$wid")
+  [ "$(field white "$seen")" -ge 300000 ] && [ "$(field ink "$seen")" -ge 3000 ] &&
+    [ "$(field red "$seen")" -ge 6 ] || return 1
+  IFS=, read -r -a box <<<"$(field ink_box "$seen")"
+  [ $((box[1] - 27)) -le 2 ] && [ $((27 - box[1])) -le 2 ] &&
+    [ $((box[3] - 572)) -le 2 ] && [ $((572 - box[3])) -le 2 ]
+}
+
+# Closed standard streams: the program starts with standard output closed (and then with
+# all three closed, on Windows output and error), draws the picture all the same and ends on Esc with exit code 0.
+# Nothing of its own may land on descriptors 0 to 2, such as the X connection, where the
+# console's text would corrupt it.
+case_closed_streams() {
+  local closing
+  for closing in stdout all; do
+    if [ "$closing" = stdout ]; then
+      if [ "$platform" = windows ]; then
+        wine "$program" abop-1.24a.lsys >&- 2>"$work/err" &
+      else
+        "$program" abop-1.24a.lsys >&- 2>"$work/err" &
+      fi
+    elif [ "$platform" = windows ]; then
+      # Wine itself can't start without descriptor 0 (a protocol error with its server,
+      # before the program runs): output and error only.
+      wine "$program" abop-1.24a.lsys >&- 2>&- &
+    else
+      "$program" abop-1.24a.lsys <&- >&- 2>&- &
+    fi
+    pid=$!
+    wait_until 30 find_window || fail "no window appeared with $closing closed"
+    if [ "$platform" = windows ]; then
+      xdotool windowfocus --sync "$wid"
+    fi
+    wait_until 10 has_focus || fail "the window did not get the keyboard focus ($closing closed)"
+    wait_until 30 plant_shown || fail "no plant with $closing closed: $("$probe" picture "$wid")"
+    quit_with_escape
+    if [ "$platform" = windows ]; then wineserver -w; fi
+  done
+}
+
 # P at the largest n keeps it there rather than wrapping to 0; the title and the redo
 # come as for any P. The rule's successor is long enough that the second iteration
 # would cross any word ceiling, so each production stops after one iteration.
