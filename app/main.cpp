@@ -8,6 +8,7 @@
 
 #include "app/standard_streams.h"
 #include "display/display.h"
+#include "lsystem/console.h"
 #include "lsystem/lsystem.h"
 
 namespace {
@@ -20,10 +21,14 @@ constexpr std::uint32_t kKeyL = 0x4C;
 // The reports are flushed at once so that a pipe shows them as they come.
 void produceAndFrame(LSystem& lsystem)
 {
+    // The rewriting engine still prints with the C library, straight to standard output:
+    // what the console module holds goes out first, so that the order stays. (To go once
+    // the engine prints through the console module too.)
+    consoleSync();
     lsystem.produce();
     lsystem.render(false, false);
     lsystem.render(true, true);
-    std::fflush(stdout);
+    consoleFlush();
 }
 
 }  // namespace
@@ -32,12 +37,14 @@ int main(int argc, char** argv)
 {
     openClosedStandardStreams();  // before anything can open a file on descriptor 0, 1 or 2
     if (argc < 2) {
-        std::printf("You have to pass filename as argument!\n");
+        consolePrintf("You have to pass filename as argument!\n");
+        consoleFinish();
         return -1;
     }
     std::string failure;
     if (!openDisplay(failure)) {
-        std::printf("Couldn't open a window: %s\n", failure.c_str());
+        consolePrintf("Couldn't open a window: %s\n", failure.c_str());
+        consoleFinish();
         return 1;
     }
     LSystem lsystem;  // sets the drawing state: the context must be current
@@ -49,7 +56,7 @@ int main(int argc, char** argv)
         if (event.kind == DisplayEvent::Nothing) {
             lsystem.render(true, false);
             swapDisplay();
-            std::fflush(stdout);  // a word with an unmatched ']' reports on every redraw
+            consoleFlush();  // a word with an unmatched ']' reports on every redraw
             continue;
         }
         if (event.kind == DisplayEvent::Quit) {
@@ -76,5 +83,8 @@ int main(int argc, char** argv)
     }
 
     closeDisplay();
+    // Unwritten repetitions are dropped, and the reports written, however long the
+    // reader of standard output takes: the window is gone by now.
+    consoleFinish();
     return 0;  // the LSystem is destroyed after the display is closed
 }

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "lsystem/console.h"
 #include "lsystem/lsystem.h"
 
 namespace {
@@ -128,15 +129,15 @@ bool convertFloat(std::string_view text, float& out)
     return true;
 }
 
-// Prints prefix, the whole token (NUL bytes included) and suffix.
-void reportToken(const char* prefix, std::string_view token, const char* suffix)
-{
-    std::fputs(prefix, stdout);
-    std::fwrite(token.data(), 1, token.size(), stdout);
-    std::fputs(suffix, stdout);
-}
+void print(std::string_view bytes) { consoleWrite(bytes.data(), bytes.size()); }
 
-void print(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
+// Prints prefix, the whole token (NUL bytes included) and suffix.
+void reportToken(std::string_view prefix, std::string_view token, std::string_view suffix)
+{
+    print(prefix);
+    print(token);
+    print(suffix);
+}
 
 // The position of the first "->" in text, or npos. A memchr for each "-" keeps the search
 // linear and fast on long tokens.
@@ -357,35 +358,35 @@ void LSystem::readDescription(const char* path)
         }
     }
     if (!readable) {
-        std::fputs("Couldn't open specified file!\n", stdout);
-        std::fflush(stdout);
+        print("Couldn't open specified file!\n");
+        consoleFlush();
         return;
     }
     if (stopped) {
-        std::printf("Stopped reading: the description needs more than %" PRIu64
-                    " bytes of memory\n",
-                    descriptionCeiling);
+        consolePrintf("Stopped reading: the description needs more than %" PRIu64
+                      " bytes of memory\n",
+                      descriptionCeiling);
     }
 
-    std::printf("Finished parsing file: \n  n=%u, d=%u, delta=%f\n  ", n, d,
-                static_cast<double>(delta));
+    consolePrintf("Finished parsing file: \n  n=%u, d=%u, delta=%f\n  ", n, d,
+                  static_cast<double>(delta));
     print(axiom);
-    std::fputs("\n", stdout);
+    print("\n");
     for (const Rule& rule : rules) {
-        std::fputs("  ", stdout);
+        print("  ");
         if (!rule.leftContext.empty()) {
             print(rule.leftContext);
-            std::fputs("<", stdout);
+            print("<");
         }
         print(rule.predecessor);
         if (!rule.rightContext.empty()) {
-            std::fputs(">", stdout);
+            print(">");
             print(rule.rightContext);
         }
-        std::fputs("->", stdout);
+        print("->");
         print(rule.successor);
-        std::fputs("\n", stdout);
+        print("\n");
     }
-    std::fputs("-----------------------\n", stdout);
-    std::fflush(stdout);
+    print("-----------------------\n");
+    consoleFlush();
 }

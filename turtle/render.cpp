@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "lsystem/console.h"
 #include "lsystem/gl.h"
 #include "lsystem/lsystem.h"
 #include "turtle/frame.h"
@@ -106,14 +107,14 @@ void LSystem::render(bool draw, bool report)
         stack.shrink_to_fit();
     }
     if (end != turtle::WalkEnd::Finished) {
-        std::printf(end == turtle::WalkEnd::EmptyStack ? "Stack error !" : "Stack overflow !");
-        std::fflush(stdout);
+        consoleRepeat(end == turtle::WalkEnd::EmptyStack ? "Stack error !" : "Stack overflow !");
+        consoleFlush();
         return;
     }
     if (report) {
-        std::printf("Rendering done: %u lines were drawn\n", lines);
-        std::printf("--------------------------------\n");
-        std::fflush(stdout);
+        consolePrintf("Rendering done: %u lines were drawn\n", lines);
+        consolePrintf("--------------------------------\n");
+        consoleFlush();
     }
     if (!draw) setProjection(turtle::frame(measured.bounds));
 }

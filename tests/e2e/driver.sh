@@ -452,6 +452,30 @@ case_closed_streams() {
   done
 }
 
+# Standard output on a pipe that nobody reads, with a word whose unmatched "]" prints
+# "Stack error !" at every redraw: the pipe fills within a second, yet ten seconds later
+# the window still answers Esc, and the program ends with exit code 0.
+case_unread_pipe() {
+  echo 'F]' >stack-error.lsys
+  mkfifo "$work/pipe"
+  exec 7<>"$work/pipe"  # the pipe's reading end stays open, and nothing reads it
+  if [ "$platform" = windows ]; then
+    wine "$program" stack-error.lsys >"$work/pipe" 2>"$work/err" &
+  else
+    "$program" stack-error.lsys >"$work/pipe" 2>"$work/err" &
+  fi
+  pid=$!
+  wait_until 30 find_window || fail "no window appeared"
+  if [ "$platform" = windows ]; then
+    xdotool windowfocus --sync "$wid"
+  fi
+  wait_until 10 has_focus || fail "the window did not get the keyboard focus"
+  sleep 10
+  running || fail "the program ended by itself"
+  quit_with_escape
+  exec 7<&-
+}
+
 # P at the largest n keeps it there rather than wrapping to 0; the title and the redo
 # come as for any P. The rule's successor is long enough that the second iteration
 # would cross any word ceiling, so each production stops after one iteration.

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "lsystem/console.h"
+
 namespace harness {
 
 // The description file and the captured console of this process.
@@ -48,6 +50,7 @@ public:
             std::abort();
         }
         std::fflush(stdout);
+        consoleSync();
         if (ftruncate(STDOUT_FILENO, 0) != 0) std::abort();
         return inputPath_.c_str();
     }
@@ -56,6 +59,7 @@ public:
     std::string console() const
     {
         std::fflush(stdout);
+        consoleSync();  // the console module writes from its own thread
         std::string text;
         char buffer[65536];
         for (off_t at = 0;;) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "lsystem/console.h"
 #include "lsystem/lsystem.h"
 #include "tests/lsystem/allocation_limit.h"
 
@@ -65,6 +66,7 @@ protected:
     {
         testing::internal::CaptureStdout();
         result.lsystem.readDescription(path.c_str());
+        consoleSync();  // the console module writes from its own thread
         result.output = testing::internal::GetCapturedStdout();
     }
 
@@ -384,6 +386,7 @@ void readWithCeiling(const std::string& path, std::uint64_t ceiling, ReadResult&
         threw = true;
     }
     gFailAllocationsFrom = kNoAllocationLimit;
+    consoleSync();
     result.output = testing::internal::GetCapturedStdout();
     EXPECT_FALSE(threw) << "readDescription let an exception out";
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "lsystem/console.h"
 #include "lsystem/gl.h"
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
@@ -106,6 +107,7 @@ protected:
         testing::internal::CaptureStdout();
         lsystem.render(false, false);
         lsystem.render(true, true);
+        consoleSync();  // the console module writes from its own thread
         return testing::internal::GetCapturedStdout();
     }
 
