@@ -476,6 +476,16 @@ case_unread_pipe() {
   exec 7<&-
 }
 
+# A path of CJK and Greek letters, in a folder of such letters too, outside any ANSI code
+# page: the file is read, as the console's transcript shows.
+case_unicode_path() {
+  mkdir "植物-φυτά"
+  cp abop-1.24a.lsys "植物-φυτά/日本語-Ελληνικά.lsys"
+  open_window "植物-φυτά/日本語-Ελληνικά.lsys"
+  quit_with_escape
+  expect_console abop-1.24a.txt
+}
+
 # P at the largest n keeps it there rather than wrapping to 0; the title and the redo
 # come as for any P. The rule's successor is long enough that the second iteration
 # would cross any word ceiling, so each production stops after one iteration.
