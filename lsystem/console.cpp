@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -82,6 +83,10 @@ Channel* channel()
         if (!startDetachedThread(writerMain, forWriter.get())) return nullptr;
         forWriter.release();  // the writer owns it now
         gChannel = std::move(made);
+        // A run that ends through exit() rather than main's end (Xlib ends the process
+        // so when the X server goes away) writes its reports all the same.
+        static const bool endAtExit = std::atexit(consoleFinish) == 0;
+        (void)endAtExit;
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

@@ -43,8 +43,9 @@ void consoleFlush();
 void consoleSync();
 
 // The end of the run, after the window is closed: drops the repetitions that have not
-// been written and waits until the reports have been. The writer then ends; a later
-// print starts a new one.
+// been written and waits until the reports have been (on a pipe that nobody reads, until
+// it is read). The writer then ends; a later print starts a new one. It also runs at
+// exit(), for a run that ends that way.
 void consoleFinish();
 
 // The bytes handed over and not yet written, for tests.
