@@ -4,12 +4,14 @@
 // answering during long work: rewriting and drawing ask now and then whether to go on,
 // and the answer takes the window's messages.
 #include <chrono>
-#include <cstdio>
+#include <cstdint>
 #include <cwchar>
 #include <deque>
 #include <string>
 
+#include "app/standard_streams.h"
 #include "display/display.h"
+#include "lsystem/console.h"
 #include "lsystem/lsystem.h"
 #include "turtle/drawing_state.h"
 
@@ -56,13 +58,13 @@ bool takeMessage(Inbox& inbox)
 }
 
 // Makes the word afresh, frames it (measuring pass) and draws it with its line count;
-// false when the window asked to end meanwhile. The reports are flushed at once so that
-// a pipe shows them as they come.
+// false when the window asked to end meanwhile. The reports go out at once, so that a
+// pipe shows them as they come.
 bool produceAndFrame(LSystem& lsystem, const KeepGoing& keepGoing)
 {
     const bool done = lsystem.produce(keepGoing) && lsystem.render(false, false, keepGoing) &&
                       lsystem.render(true, true, keepGoing);
-    std::fflush(stdout);
+    consoleFlush();
     return done;
 }
 
@@ -70,13 +72,16 @@ bool produceAndFrame(LSystem& lsystem, const KeepGoing& keepGoing)
 
 int main(int argc, char** argv)
 {
+    openClosedStandardStreams();  // before anything can open a file on descriptor 0, 1 or 2
     if (argc < 2) {
-        std::printf("You have to pass filename as argument!\n");
+        consolePrintf("You have to pass filename as argument!\n");
+        consoleFinish();
         return -1;
     }
     std::string failure;
     if (!openDisplay(failure)) {
-        std::printf("Couldn't open a window: %s\n", failure.c_str());
+        consolePrintf("Couldn't open a window: %s\n", failure.c_str());
+        consoleFinish();
         return 1;
     }
     LSystem lsystem;
@@ -101,7 +106,7 @@ int main(int argc, char** argv)
     while (!inbox.quit) {
         if (!inbox.keys.empty()) {
             if (inbox.keys.front() == kKeyP) {
-                ++lsystem.n;
+                if (lsystem.n < UINT32_MAX) ++lsystem.n;  // stays at the largest n, never wraps to 0
             } else if (lsystem.n > 0) {
                 --lsystem.n;
             }
@@ -122,7 +127,7 @@ int main(int argc, char** argv)
             break;
         }
         swapDisplay();
-        std::fflush(stdout);  // a word with an unmatched ']' reports on every redraw
+        consoleFlush();  // a word with an unmatched ']' reports on every redraw
         if (!swapFollowsRefresh()) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 frameStart + kFrame - Clock::now());
@@ -133,5 +138,8 @@ int main(int argc, char** argv)
     }
 
     closeDisplay();
+    // Unwritten repetitions are dropped, and the reports written, however long the
+    // reader of standard output takes: the window is gone by now.
+    consoleFinish();
     return 0;  // the LSystem is destroyed after the display is closed
 }

@@ -7,11 +7,14 @@
 
 #include <cstdio>
 
+#include "lsystem/console.h"
+
 class QuietStdout {
 public:
     QuietStdout()
     {
         std::fflush(stdout);
+        consoleSync();
         saved_ = dup(STDOUT_FILENO);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
@@ -20,6 +23,7 @@ public:
     ~QuietStdout()
     {
         std::fflush(stdout);
+        consoleSync();  // the console module writes from its own thread
         dup2(saved_, STDOUT_FILENO);
         close(saved_);
     }

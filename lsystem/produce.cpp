@@ -2,6 +2,7 @@
 // prints the rewriting report. Each iteration is one left-to-right scan by index over
 // the previous word; the first rule in list order whose match text stands at the scan
 // position is applied. Also the default word ceiling, from the machine's memory.
+#include "lsystem/console.h"
 #include "lsystem/lsystem.h"
 
 #include "lsystem/physical_memory.h"
@@ -1005,8 +1006,8 @@ bool LSystem::produce(const KeepGoing& keepGoing)
         std::uint64_t settledReplaces = 0;
         for (; iteration <= n; ++iteration) {
             ask();
-            std::printf("%u ", static_cast<unsigned>(iteration));
-            std::fflush(stdout);
+            consolePrintf("%u ", static_cast<unsigned>(iteration));
+            consoleFlush();
             if (settled) {
                 replaces += settledReplaces;
                 continue;
@@ -1085,21 +1086,21 @@ bool LSystem::produce(const KeepGoing& keepGoing)
     if (abandoned) {
         // The caller gave up: no word, and no report beyond the iteration numbers.
         std::string().swap(word);
-        std::fflush(stdout);
+        consoleFlush();
         return false;
     }
 
-    std::printf("\n");
+    consolePrintf("\n");
     if (stoppedAt != 0 && outOfMemory) {
-        std::printf("Production stopped at iteration %u: not enough memory for %" PRIu64 " letters\n",
+        consolePrintf("Production stopped at iteration %u: not enough memory for %" PRIu64 " letters\n",
                     static_cast<unsigned>(stoppedAt), wanted);
     } else if (stoppedAt != 0) {
-        std::printf("Production stopped at iteration %u: the word would exceed %" PRIu64 " letters\n",
+        consolePrintf("Production stopped at iteration %u: the word would exceed %" PRIu64 " letters\n",
                     static_cast<unsigned>(stoppedAt), wordCeiling);
     }
-    std::printf("Production done: %" PRIu64 " replaces done, final product has %u letters\n", replaces,
+    consolePrintf("Production done: %" PRIu64 " replaces done, final product has %u letters\n", replaces,
                 static_cast<unsigned>(word.size()));
-    std::printf("----------------\n");
-    std::fflush(stdout);
+    consolePrintf("----------------\n");
+    consoleFlush();
     return true;
 }

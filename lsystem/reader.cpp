@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -17,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "lsystem/console.h"
 #include "lsystem/lsystem.h"
 
 namespace {
@@ -123,15 +125,15 @@ bool convertFloat(std::string_view text, float& out)
     return true;
 }
 
-// Prints prefix, the whole token (NUL bytes included) and suffix.
-void reportToken(const char* prefix, std::string_view token, const char* suffix)
-{
-    std::fputs(prefix, stdout);
-    std::fwrite(token.data(), 1, token.size(), stdout);
-    std::fputs(suffix, stdout);
-}
+void print(std::string_view bytes) { consoleWrite(bytes.data(), bytes.size()); }
 
-void print(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
+// Prints prefix, the whole token (NUL bytes included) and suffix.
+void reportToken(std::string_view prefix, std::string_view token, std::string_view suffix)
+{
+    print(prefix);
+    print(token);
+    print(suffix);
+}
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -263,10 +265,17 @@ bool readTokens(std::FILE* file, LSystem& lsystem, std::uint64_t room)
     // byte loops over a table lookup because they touch every byte of the file once.
     // pending is held against the room before it grows, so that a token longer than the
     // ceiling is never held whole.
+    // A UTF-8 byte-order mark (EF BB BF), which Notepad writes at the start of a file, is
+    // skipped there and only there: it would otherwise stick to the first token. fread
+    // fills the chunk unless the file ends, so a mark is never split by the first read.
+    static constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+    std::size_t skip = got >= 3 && std::memcmp(chunk.data(), kByteOrderMark, 3) == 0 ? 3 : 0;
+
     std::string pending;
     while (got > 0) {
-        const char* p = chunk.data();
-        const char* const end = p + got;
+        const char* p = chunk.data() + skip;
+        skip = 0;
+        const char* const end = chunk.data() + got;
         if (!pending.empty()) {
             const char* q = p;
             while (q < end && !kWhitespace.isSpace[static_cast<unsigned char>(*q)]) ++q;
@@ -328,35 +337,35 @@ void LSystem::readDescription(const char* path)
         }
     }
     if (!readable) {
-        std::fputs("Couldn't open specified file!\n", stdout);
-        std::fflush(stdout);
+        print("Couldn't open specified file!\n");
+        consoleFlush();
         return;
     }
     if (stopped) {
-        std::printf("Stopped reading: the description needs more than %" PRIu64
-                    " bytes of memory\n",
-                    descriptionCeiling);
+        consolePrintf("Stopped reading: the description needs more than %" PRIu64
+                      " bytes of memory\n",
+                      descriptionCeiling);
     }
 
-    std::printf("Finished parsing file: \n  n=%u, d=%u, delta=%f\n  ", n, d,
-                static_cast<double>(delta));
+    consolePrintf("Finished parsing file: \n  n=%u, d=%u, delta=%f\n  ", n, d,
+                  static_cast<double>(delta));
     print(axiom);
-    std::fputs("\n", stdout);
+    print("\n");
     for (const Rule& rule : rules) {
-        std::fputs("  ", stdout);
+        print("  ");
         if (!rule.leftContext.empty()) {
             print(rule.leftContext);
-            std::fputs("<", stdout);
+            print("<");
         }
         print(rule.predecessor);
         if (!rule.rightContext.empty()) {
-            std::fputs(">", stdout);
+            print(">");
             print(rule.rightContext);
         }
-        std::fputs("->", stdout);
+        print("->");
         print(rule.successor);
-        std::fputs("\n", stdout);
+        print("\n");
     }
-    std::fputs("-----------------------\n", stdout);
-    std::fflush(stdout);
+    print("-----------------------\n");
+    consoleFlush();
 }

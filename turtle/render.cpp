@@ -7,15 +7,15 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <new>
 #include <vector>
 
-#include "turtle/gl.h"
+#include "lsystem/console.h"
 #include "lsystem/lsystem.h"
 #include "turtle/drawing_state.h"
 #include "turtle/frame.h"
+#include "turtle/gl.h"
 #include "turtle/reduce.h"
 #include "turtle/replay.h"
 #include "turtle/walk.h"
@@ -102,15 +102,14 @@ turtle::PixelScale pixelScale(const std::array<double, 16>& projection)
     return {projection[0] * 300.0, projection[5] * 300.0};
 }
 
-// The back buffer as the drawing pass left it, RGBA rows from the bottom.
-std::vector<std::uint8_t> readImage()
+// Reads the back buffer as the drawing pass left it into `image`: RGBA rows from the bottom.
+void readImage(std::vector<std::uint8_t>& image)
 {
     const int size = turtle::Replay::kSize;
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(size) * size * 4);
+    image.resize(static_cast<std::size_t>(size) * size * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, size, size, GL_RGBA, GL_UNSIGNED_BYTE, image.data());
-    return image;
 }
 
 // Puts a kept image back into the back buffer pixel for pixel: from the bottom-left
@@ -213,7 +212,10 @@ bool LSystem::render(bool draw, bool report, const KeepGoing& keepGoing)
             }
             batch.flush();
             replay->sent = batch.sent();
-            if (end != turtle::WalkEnd::Abandoned) replay->keep(key, end, lines, readImage());
+            if (end != turtle::WalkEnd::Abandoned) {
+                readImage(replay->imageToFill());
+                replay->keep(key, end, lines);
+            }
         }
     } else {
         end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, measured, keepGoing);
@@ -234,14 +236,14 @@ bool LSystem::render(bool draw, bool report, const KeepGoing& keepGoing)
         stack.shrink_to_fit();
     }
     if (end != turtle::WalkEnd::Finished) {
-        std::printf(end == turtle::WalkEnd::EmptyStack ? "Stack error !" : "Stack overflow !");
-        std::fflush(stdout);
+        consoleRepeat(end == turtle::WalkEnd::EmptyStack ? "Stack error !" : "Stack overflow !");
+        consoleFlush();
         return true;
     }
     if (report) {
-        std::printf("Rendering done: %u lines were drawn\n", lines);
-        std::printf("--------------------------------\n");
-        std::fflush(stdout);
+        consolePrintf("Rendering done: %u lines were drawn\n", lines);
+        consolePrintf("--------------------------------\n");
+        consoleFlush();
     }
     if (!draw) setProjection(turtle::frame(measured.bounds));
     return true;

@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "turtle/walk.h"
@@ -53,21 +52,23 @@ public:
                framedKey_.d == key.d && framedKey_.delta == key.delta;
     }
 
-    // A drawing pass has ended (not abandoned) with `image` in the back buffer: it becomes
-    // the picture that later passes of the same key replay.
-    void keep(const PassKey& key, WalkEnd end, std::uint32_t lines, std::vector<std::uint8_t> image)
+    // A drawing pass has ended (not abandoned), and its image has been read into
+    // imageToFill(): it becomes the picture that later passes of the same key replay.
+    void keep(const PassKey& key, WalkEnd end, std::uint32_t lines)
     {
         key_ = key;
         end_ = end;
         lines_ = lines;
-        image_ = std::move(image);
         kept_ = true;
     }
-    void forget()
+    // The storage for the image of a pass; allocated once and reused, so that the
+    // allocator is not asked for 1.4 MB again at every new picture.
+    std::vector<std::uint8_t>& imageToFill()
     {
         kept_ = false;
-        std::vector<std::uint8_t>().swap(image_);
+        return image_;
     }
+    void forget() { kept_ = false; }
 
     bool keeps(const PassKey& key) const { return kept_ && key == key_; }
     WalkEnd end() const { return end_; }

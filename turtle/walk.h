@@ -64,6 +64,38 @@ private:
     float length_;
 };
 
+// Whether a heading lies outside [0, 360], in one compare: a float's bits, read as an
+// unsigned integer, grow with its value from +0 up, and every negative float (its sign
+// bit set) and NaN read larger than 360.
+inline bool outsideFullTurn(float heading)
+{
+    constexpr std::uint32_t k360Bits = 0x43B40000u;  // the bits of 360.0f
+    std::uint32_t bits;
+    std::memcpy(&bits, &heading, sizeof bits);
+    return bits > k360Bits;
+}
+
+// Brings a heading outside [0, 360] back into it. A heading one turn out, which is all
+// that a delta in [0, 360] can make, takes one subtraction or addition of 360, as it
+// always has, so those pictures stay the same to the bit. Further out, the remainder by
+// 360 (exact in floating point) does it in one step, however far out: a loop of
+// subtractions would run for ever where heading - 360 rounds back to the heading itself
+// (1e30), and would round at every step below that.
+inline float wrapHeading(float heading)
+{
+    if (heading > 360.0f) {
+        const float once = heading - 360.0f;
+        if (once <= 360.0f) return once;
+    } else if (heading < 0.0f) {
+        const float once = heading + 360.0f;
+        if (once >= 0.0f) return once;
+    } else {
+        return heading;  // -0 is inside; NaN can't come from finite angles
+    }
+    const float rest = std::fmod(heading, 360.0f);  // in (-360, 360), the sign of heading
+    return rest < 0.0f ? rest + 360.0f : rest + 0.0f;  // + 0 makes a -0 remainder +0
+}
+
 // How a pass ended.
 enum class WalkEnd {
     Finished,    // every letter of the word was walked
@@ -121,12 +153,12 @@ WalkEnd walkWord(const std::string& word, std::uint32_t d, float delta, std::uin
                 break;
             case '+':
                 heading = heading + delta;
-                if (heading > 360.0f) heading = heading - 360.0f;
+                if (outsideFullTurn(heading)) heading = wrapHeading(heading);
                 steps.lookup(heading, dx, dy);
                 break;
             case '-':
                 heading = heading - delta;
-                if (heading < 0.0f) heading = heading + 360.0f;
+                if (outsideFullTurn(heading)) heading = wrapHeading(heading);
                 steps.lookup(heading, dx, dy);
                 break;
             case '|':

@@ -528,5 +528,97 @@ case_big_picture() {
   within "$pressed" "$ended" 1 || fail "Esc at idle took $(awk -v a="$pressed" -v b="$ended" 'BEGIN { print b - a }') s"
 }
 
+# Whether the window shows the plant of abop-1.24a framed as case_picture expects it.
+plant_shown() {
+  local seen box
+  seen=$("$probe" picture "$wid")
+  [ "$(field white "$seen")" -ge 300000 ] && [ "$(field ink "$seen")" -ge 3000 ] &&
+    [ "$(field red "$seen")" -ge 6 ] || return 1
+  IFS=, read -r -a box <<<"$(field ink_box "$seen")"
+  [ $((box[1] - 27)) -le 2 ] && [ $((27 - box[1])) -le 2 ] &&
+    [ $((box[3] - 572)) -le 2 ] && [ $((572 - box[3])) -le 2 ]
+}
+
+# Closed standard streams: the program starts with standard output closed (and then with
+# all three closed, on Windows output and error), draws the picture all the same and ends on Esc with exit code 0.
+# Nothing of its own may land on descriptors 0 to 2, such as the X connection, where the
+# console's text would corrupt it.
+case_closed_streams() {
+  local closing
+  for closing in stdout all; do
+    if [ "$closing" = stdout ]; then
+      if [ "$platform" = windows ]; then
+        wine "$program" abop-1.24a.lsys >&- 2>"$work/err" &
+      else
+        "$program" abop-1.24a.lsys >&- 2>"$work/err" &
+      fi
+    elif [ "$platform" = windows ]; then
+      # Wine itself can't start without descriptor 0 (a protocol error with its server,
+      # before the program runs): output and error only.
+      wine "$program" abop-1.24a.lsys >&- 2>&- &
+    else
+      "$program" abop-1.24a.lsys <&- >&- 2>&- &
+    fi
+    pid=$!
+    wait_until 30 find_window || fail "no window appeared with $closing closed"
+    if [ "$platform" = windows ]; then
+      xdotool windowfocus --sync "$wid"
+    fi
+    wait_until 10 has_focus || fail "the window did not get the keyboard focus ($closing closed)"
+    wait_until 30 plant_shown || fail "no plant with $closing closed: $("$probe" picture "$wid")"
+    quit_with_escape
+    if [ "$platform" = windows ]; then wineserver -w; fi
+  done
+}
+
+# Standard output on a pipe that nobody reads, with a word whose unmatched "]" prints
+# "Stack error !" at every redraw: the pipe fills within a second, yet ten seconds later
+# the window still answers Esc, and the program ends with exit code 0.
+case_unread_pipe() {
+  echo 'F]' >stack-error.lsys
+  mkfifo "$work/pipe"
+  exec 7<>"$work/pipe"  # the pipe's reading end stays open, and nothing reads it
+  if [ "$platform" = windows ]; then
+    wine "$program" stack-error.lsys >"$work/pipe" 2>"$work/err" &
+  else
+    "$program" stack-error.lsys >"$work/pipe" 2>"$work/err" &
+  fi
+  pid=$!
+  wait_until 30 find_window || fail "no window appeared"
+  if [ "$platform" = windows ]; then
+    xdotool windowfocus --sync "$wid"
+  fi
+  wait_until 10 has_focus || fail "the window did not get the keyboard focus"
+  sleep 10
+  running || fail "the program ended by itself"
+  quit_with_escape
+  exec 7<&-
+}
+
+# A path of CJK and Greek letters, in a folder of such letters too, outside any ANSI code
+# page: the file is read, as the console's transcript shows.
+case_unicode_path() {
+  mkdir "植物-φυτά"
+  cp abop-1.24a.lsys "植物-φυτά/日本語-Ελληνικά.lsys"
+  open_window "植物-φυτά/日本語-Ελληνικά.lsys"
+  quit_with_escape
+  expect_console abop-1.24a.txt
+}
+
+# P at the largest n keeps it there rather than wrapping to 0; the title and the redo
+# come as for any P. The rule's successor is long enough that the second iteration
+# would cross any word ceiling, so each production stops after one iteration.
+case_largest_n() {
+  printf 'n=4294967295 F F->%s\n' "$(head -c 66000 /dev/zero | tr '\0' F)" >largest-n.lsys
+  open_window largest-n.lsys
+  xdotool key p
+  wait_until 30 reports_reach 2 || fail "no report after P"
+  title_is "Tendrilview, n=4294967295" || fail "title '$(title)' after P at the largest n"
+  [ "$(count '^Production stopped at iteration 2: ')" -eq 2 ] ||
+    fail "the production after P did not run to its second iteration"
+  [ "$(count '^Rendering done: 66000 lines were drawn$')" -eq 2 ] || fail "not 66000 lines twice"
+  quit_with_escape
+}
+
 "case_$case_name"
 echo "ok ($case_name, $platform)"

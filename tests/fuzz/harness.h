@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "lsystem/console.h"
+
 namespace harness {
 
 // Inputs of a few KiB can't hold the long successors, long contexts, long runs of
@@ -81,6 +83,7 @@ public:
             std::abort();
         }
         std::fflush(stdout);
+        consoleSync();
         if (ftruncate(STDOUT_FILENO, 0) != 0) std::abort();
         return inputPath_.c_str();
     }
@@ -89,6 +92,7 @@ public:
     std::string console() const
     {
         std::fflush(stdout);
+        consoleSync();  // the console module writes from its own thread
         std::string text;
         char buffer[65536];
         for (off_t at = 0;;) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "lsystem/console.h"
 #include "lsystem/lsystem.h"
 #include "lsystem/physical_memory.h"
 #include "tests/fuzz/reference.h"
@@ -42,12 +43,20 @@ std::vector<Rule> makeRules(const std::vector<RuleText>& texts)
     return rules;
 }
 
+// What was printed since testing::internal::CaptureStdout, once the console module's
+// writer thread has written it.
+std::string capturedOutput()
+{
+    consoleSync();
+    return testing::internal::GetCapturedStdout();
+}
+
 // Runs produce and returns what it printed.
 std::string produceCapturingOutput(LSystem& system)
 {
     testing::internal::CaptureStdout();
     system.produce();
-    return testing::internal::GetCapturedStdout();
+    return capturedOutput();
 }
 
 std::string summary(std::uint64_t replaces, std::uint64_t letters)
@@ -505,7 +514,7 @@ protected:
         system_.n = GetParam().n;
         testing::internal::CaptureStdout();
         EXPECT_TRUE(system_.produce());
-        console_ = testing::internal::GetCapturedStdout();
+        console_ = capturedOutput();
         word_ = system_.word;
     }
 
@@ -521,7 +530,7 @@ TEST_P(AbandonTest, KeepGoingThatAlwaysSaysTrueChangesNothing)
     CountingKeepGoing keepGoing(static_cast<std::uint64_t>(-1));
     testing::internal::CaptureStdout();
     EXPECT_TRUE(system_.produce(keepGoing.function()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), console_);
+    EXPECT_EQ(capturedOutput(), console_);
     EXPECT_TRUE(system_.word == word_);
 
     std::uint64_t letters = 0;
@@ -543,7 +552,7 @@ TEST_P(AbandonTest, KeepGoingThatSaysFalseStopsAtOnce)
     CountingKeepGoing counter(static_cast<std::uint64_t>(-1));
     testing::internal::CaptureStdout();
     system_.produce(counter.function());
-    testing::internal::GetCapturedStdout();
+    capturedOutput();
     const std::uint64_t calls = counter.calls();
     ASSERT_GE(calls, 4u);
 
@@ -552,7 +561,7 @@ TEST_P(AbandonTest, KeepGoingThatSaysFalseStopsAtOnce)
         system_.word = "left over";
         testing::internal::CaptureStdout();
         EXPECT_FALSE(system_.produce(keepGoing.function())) << allowed;
-        const std::string console = testing::internal::GetCapturedStdout();
+        const std::string console = capturedOutput();
         EXPECT_EQ(keepGoing.calls(), allowed + 1);
         EXPECT_TRUE(system_.word.empty()) << allowed;
         EXPECT_EQ(console.find('\n'), std::string::npos) << console;
@@ -561,7 +570,7 @@ TEST_P(AbandonTest, KeepGoingThatSaysFalseStopsAtOnce)
 
     testing::internal::CaptureStdout();
     EXPECT_TRUE(system_.produce());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), console_);
+    EXPECT_EQ(capturedOutput(), console_);
     EXPECT_TRUE(system_.word == word_);
 }
 
@@ -625,7 +634,7 @@ TEST(ReplacementCount, IsPrintedWholePastThirtyTwoBits)
     system.n = 4097;
     testing::internal::CaptureStdout();
     system.produce();
-    const std::string console = testing::internal::GetCapturedStdout();
+    const std::string console = capturedOutput();
     EXPECT_EQ(console.substr(console.find('\n') + 1), summary(4296015872u, 1 << 20));
     EXPECT_EQ(system.word, system.axiom);
 }

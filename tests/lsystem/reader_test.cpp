@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "lsystem/console.h"
 #include "lsystem/lsystem.h"
 #include "tests/lsystem/allocation_limit.h"
 
@@ -65,6 +66,7 @@ protected:
     {
         testing::internal::CaptureStdout();
         result.lsystem.readDescription(path.c_str());
+        consoleSync();  // the console module writes from its own thread
         result.output = testing::internal::GetCapturedStdout();
     }
 
@@ -190,6 +192,18 @@ const TokenCase kTokenCases[] = {
     {"NulAndHighBytes", "A\0\xff\x1a" "B x\0=1 F->\0\x80"s,
      "Unable to parse 'x\0=1' (unknown variable)\n"s, 1, 1, 90.0f, "A\0\xff\x1a" "B"s,
      {{"", "F", "", "\0\x80"s}}},
+    // A UTF-8 byte-order mark at the very start of the file is skipped; anywhere else,
+    // or cut short, its bytes are symbols like any others.
+    {"ByteOrderMarkBeforeAssignment", "\xEF\xBB\xBFn=4 F", "", 4, 1, 90.0f, "F", {}},
+    {"ByteOrderMarkBeforeRule", "\xEF\xBB\xBF" "F->FF", "", 1, 1, 90.0f, "", {{"", "F", "", "FF"}}},
+    {"ByteOrderMarkAlone", "\xEF\xBB\xBF", "", 1, 1, 90.0f, "", {}},
+    {"SecondByteOrderMarkIsSymbols", "\xEF\xBB\xBF\xEF\xBB\xBF" "F", "", 1, 1, 90.0f,
+     "\xEF\xBB\xBF" "F", {}},
+    {"ByteOrderMarkAfterBlankIsSymbols", " \xEF\xBB\xBFn=4",
+     "Unable to parse '\xEF\xBB\xBFn=4' (unknown variable)\n", 1, 1, 90.0f, "", {}},
+    {"ByteOrderMarkInsideIsSymbols", "F\xEF\xBB\xBF \xEF\xBB\xBF" "G->H", "", 1, 1, 90.0f,
+     "F\xEF\xBB\xBF", {{"", "\xEF\xBB\xBF" "G", "", "H"}}},
+    {"HalfAByteOrderMarkIsSymbols", "\xEF\xBB" "F", "", 1, 1, 90.0f, "\xEF\xBB" "F", {}},
     {"AllSixSeparators", "n=2\tF\vG->H\fd=3\rdelta=4 \n", "", 2, 3, 4.0f, "F",
      {{"", "G", "", "H"}}},
 };
@@ -374,6 +388,7 @@ void readWithCeiling(const std::string& path, std::uint64_t ceiling, ReadResult&
         threw = true;
     }
     gFailAllocationsFrom = kNoAllocationLimit;
+    consoleSync();
     result.output = testing::internal::GetCapturedStdout();
     EXPECT_FALSE(threw) << "readDescription let an exception out";
 }

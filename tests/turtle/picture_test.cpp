@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "lsystem/console.h"
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
 #include "tests/turtle/picture_cases.h"
@@ -38,6 +39,7 @@ void load(LSystem& lsystem, const std::string& text)
 {
     testing::internal::CaptureStdout();
     loadDescription(lsystem, text);
+    consoleSync();  // the console module writes from its own thread
     testing::internal::GetCapturedStdout();
 }
 

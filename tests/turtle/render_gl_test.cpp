@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "turtle/gl.h"
+#include "lsystem/console.h"
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
 #include "tests/turtle/one_line_at_a_time.h"
+#include "turtle/gl.h"
 #include "turtle/replay.h"
 #include "turtle/walk.h"
 
@@ -107,6 +108,7 @@ protected:
         testing::internal::CaptureStdout();
         lsystem.render(false, false);
         lsystem.render(true, true);
+        consoleSync();  // the console module writes from its own thread
         return testing::internal::GetCapturedStdout();
     }
 
@@ -259,7 +261,7 @@ TEST_F(RenderGl, RedrawShowsTheSamePicture)
     for (int redraw = 0; redraw < 3; ++redraw) {
         testing::internal::CaptureStdout();
         EXPECT_TRUE(lsystem.render(true, false));
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ((consoleSync(), testing::internal::GetCapturedStdout()), "");
         EXPECT_TRUE(Picture() == first) << "redraw " << redraw;
     }
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
@@ -288,7 +290,7 @@ TEST_F(RenderGl, StackErrorIsPrintedAtEveryRedraw)
     const Picture first;
     testing::internal::CaptureStdout();
     for (int redraw = 0; redraw < 3; ++redraw) lsystem.render(true, false);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Stack error !Stack error !Stack error !");
+    EXPECT_EQ((consoleSync(), testing::internal::GetCapturedStdout()), "Stack error !Stack error !Stack error !");
     EXPECT_TRUE(Picture() == first);
 }
 
@@ -305,7 +307,7 @@ TEST_F(RenderGl, AbandonedPassPrintsNothingAndIsNotReplayed)
     questions = 0;
     EXPECT_TRUE(lsystem.render(false, false));
     EXPECT_FALSE(lsystem.render(true, true, stopAtOnce));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ((consoleSync(), testing::internal::GetCapturedStdout()), "");
     EXPECT_EQ(questions, 2);
 
     // The next pass draws the whole picture.

@@ -74,9 +74,11 @@ const WalkCase kCases[] = {
     {"Wraps450To90", "++F", 1, 90.0f, true, 1, {-4.37113883e-08f, 1.0f, 90.0f},
      {-4.37113883e-08f, 0.0f, 0.0f, 1.0f},
      {-0.55000000074505806, 0.54999997094273567, 1.0500000007450581, -0.05000000074505806}},
-    {"DeltaOver360WrapsOnce", "++F", 1, 450.0f, true, 1, {-3.37766238e-07f, 1.0f, 450.0f},
-     {-3.37766238e-07f, 0.0f, 0.0f, 1.0f},
-     {-0.55000017955899239, 0.54999982193112373, 1.0500000007450581, -0.05000000074505806}},
+    // 270 + 450 = 720 wraps once to 360; 360 + 450 = 810 is still past 360 and goes on
+    // to 90, so the line points down as with delta 90.
+    {"DeltaOver360WrapsAsOftenAsNeeded", "++F", 1, 450.0f, true, 1, {-4.37113883e-08f, 1.0f, 90.0f},
+     {-4.37113883e-08f, 0.0f, 0.0f, 1.0f},
+     {-0.55000000074505806, 0.54999997094273567, 1.0500000007450581, -0.05000000074505806}},
     {"MinusDeltaOver360", "-F", 1, 450.0f, true, 1, {-1.0f, -8.74227766e-08f, 180.0f},
      {-1.0f, 0.0f, -8.74227766e-08f, 0.0f},
      {-1.0500000007450581, 0.05000000074505806, 0.54999997094273567, -0.55000006034970284}},
@@ -234,6 +236,95 @@ TEST(Walk, RememberedStepsMatchThePlainRuleToTheBit)
     EXPECT_EQ(end.y, y);
     EXPECT_EQ(end.heading, h);
 }
+
+// ---------------------------------------------------------------------------------------
+// The heading stays in [0, 360] whatever delta is.
+
+// The word of F -> F+F after n iterations: 2^n lines, each turned by delta from the last.
+std::string turningWord(int n)
+{
+    std::string word = "F";
+    for (int i = 0; i < n; ++i) {
+        std::string next;
+        for (char c : word) next += c == 'F' ? "F+F" : std::string(1, c);
+        word.swap(next);
+    }
+    return word;
+}
+
+std::vector<Line> linesOf(const std::string& word, float delta)
+{
+    RecordingSink sink;
+    TurtleState end;
+    std::deque<TurtleState> stack;
+    EXPECT_EQ(turtle::walkWord(word, 1, delta, kNoCeiling, end, stack, sink), turtle::WalkEnd::Finished);
+    return sink.lines;
+}
+
+// A delta outside [0, 360] turns as the delta in [0, 360] that it equals modulo 360
+// (mirrored left to right for a negative one), however many turns the word makes.
+struct TurnCase {
+    const char* name;
+    float delta;
+    float equivalent;  // in [0, 360]
+    bool mirrored;     // the picture is the equivalent's with x negated
+};
+
+void PrintTo(const TurnCase& c, std::ostream* os) { *os << c.name; }
+
+const TurnCase kTurnCases[] = {
+    {"MinusNinetyMirrorsNinety", -90.0f, 90.0f, true},
+    {"SevenTwentyIsNoTurn", 720.0f, 0.0f, false},
+    {"FourFiftyIsNinety", 450.0f, 90.0f, false},
+    {"MinusFourFiftyMirrorsNinety", -450.0f, 90.0f, true},
+    {"MinusSixtyMirrorsSixty", -60.0f, 60.0f, true},
+};
+
+class WalkTurn : public testing::TestWithParam<TurnCase> {};
+
+TEST_P(WalkTurn, DrawsTheEquivalentPicture)
+{
+    const TurnCase& c = GetParam();
+    const std::string word = turningWord(19);
+    const std::vector<Line> seen = linesOf(word, c.delta);
+    const std::vector<Line> expected = linesOf(word, c.equivalent);
+    ASSERT_EQ(seen.size(), expected.size());
+    const float sign = c.mirrored ? -1.0f : 1.0f;
+    // The two walks round differently (cos 90 degrees is not 0 in float), so they drift
+    // apart by a little over half a million steps; a heading that grew without bound
+    // strays by whole steps instead.
+    constexpr float kTolerance = 0.05f;
+    std::size_t far = 0;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        far += std::fabs(seen[i].x1 - sign * expected[i].x1) > kTolerance ||
+               std::fabs(seen[i].y1 - expected[i].y1) > kTolerance;
+    }
+    EXPECT_EQ(far, 0u) << "of " << seen.size() << " lines";
+}
+
+INSTANTIATE_TEST_SUITE_P(Deltas, WalkTurn, testing::ValuesIn(kTurnCases),
+                         [](const testing::TestParamInfo<TurnCase>& info) { return info.param.name; });
+
+// After every turn the heading lies in [0, 360], also where subtracting 360 changes
+// nothing (1e30 - 360 == 1e30 in float), and the walk ends.
+class WalkHeadingRange : public testing::TestWithParam<float> {};
+
+TEST_P(WalkHeadingRange, StaysInAFullTurn)
+{
+    const float delta = GetParam();
+    for (const char* word : {"+", "-", "++", "--", "+-+", "|+", "-|", "+++++++++++", "-----------"}) {
+        TurtleState end;
+        std::deque<TurtleState> stack;
+        RecordingSink sink;
+        ASSERT_EQ(turtle::walkWord(word, 1, delta, kNoCeiling, end, stack, sink), turtle::WalkEnd::Finished);
+        EXPECT_GE(end.heading, 0.0f) << word;
+        EXPECT_LE(end.heading, 360.0f) << word;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Deltas, WalkHeadingRange,
+                         testing::Values(-90.0f, 450.0f, 720.0f, -720.5f, 1e10f, 1e30f, -1e30f,
+                                         3.4028235e38f, -3.4028235e38f));
 
 // The stack as each pass leaves it and finds it.
 class WalkStack : public testing::Test {
