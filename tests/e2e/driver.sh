@@ -578,6 +578,8 @@ case_unread_pipe() {
   echo 'F]' >stack-error.lsys
   mkfifo "$work/pipe"
   exec 7<>"$work/pipe"  # the pipe's reading end stays open, and nothing reads it
+  # Full from the start (64 KiB), as it would be after minutes of "Stack error !".
+  head -c 65536 /dev/zero >&7
   if [ "$platform" = windows ]; then
     wine "$program" stack-error.lsys >"$work/pipe" 2>"$work/err" &
   else
@@ -591,8 +593,21 @@ case_unread_pipe() {
   wait_until 10 has_focus || fail "the window did not get the keyboard focus"
   sleep 10
   running || fail "the program ended by itself"
-  quit_with_escape
+  # P still answers: the word is made again and its reports wait for the pipe.
+  xdotool key p
+  wait_until 10 title_is "Tendrilview, n=2" || fail "title '$(title)' after P: the window did not answer"
+  xdotool key Escape
+  # The reports are never lost: once somebody reads the pipe they come, and the program ends.
+  sleep 1
+  cat "$work/pipe" >"$work/drained" 7<&- &  # without the shell's end, so that it sees the end
+  sleep 1
+  local reader=$!
+  wait_exit
+  [ "$rc" -eq 0 ] || fail "exit code $rc after Esc, expected 0"
   exec 7<&-
+  wait "$reader" || true
+  [ "$(tr -d '\0\r' <"$work/drained" | grep -c '^Production done: 0 replaces done, final product has 2 letters$')" -eq 2 ] ||
+    fail "a report was lost: $(tr -d '\0' <"$work/drained" | grep -v '^Stack error' | head -c 600)"
 }
 
 # A path of CJK and Greek letters, in a folder of such letters too, outside any ANSI code
