@@ -77,7 +77,8 @@ inline bool readFloat(const std::string& text, std::optional<float>& value)
 inline Description readDescription(const std::string& file)
 {
     Description out;
-    std::size_t i = 0;
+    // A UTF-8 byte-order mark at the very start is not part of the text.
+    std::size_t i = file.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     while (i < file.size()) {
         while (i < file.size() && isSeparator(static_cast<unsigned char>(file[i]))) ++i;
         const std::size_t start = i;
