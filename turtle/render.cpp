@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "lsystem/console.h"
@@ -96,10 +95,11 @@ struct CountingSink {
 };
 
 // Pixels per drawing unit under `projection` (a column-major matrix without rotation)
-// in the 600x600 viewport.
+// in the window's viewport, which spans 2 units of normalised coordinates.
 turtle::PixelScale pixelScale(const std::array<double, 16>& projection)
 {
-    return {projection[0] * 300.0, projection[5] * 300.0};
+    const double half = turtle::Replay::kSize / 2.0;
+    return {projection[0] * half, projection[5] * half};
 }
 
 // Reads the back buffer as the drawing pass left it into `image`: RGBA rows from the bottom.
@@ -132,6 +132,17 @@ void drawImage(const std::vector<std::uint8_t>& image)
     glEnable(GL_BLEND);
 }
 
+void drawStartPoint()
+{
+    glClear(GL_COLOR_BUFFER_BIT);
+    glLoadIdentity();  // the model-view matrix: set-up and measuring passes leave it selected
+    glColor3f(1.0f, 0.0f, 0.0f);
+    glBegin(GL_POINTS);
+    glVertex2f(0.0f, 0.0f);
+    glEnd();
+    glColor3f(0.0f, 0.0f, 0.0f);
+}
+
 }  // namespace
 
 void setProjection(const turtle::Projection& p)
@@ -145,7 +156,7 @@ void setProjection(const turtle::Projection& p)
 
 void setupDrawingState()
 {
-    glViewport(0, 0, 600, 600);
+    glViewport(0, 0, turtle::Replay::kSize, turtle::Replay::kSize);
     // Until the first measuring pass frames a picture: (-500, -500) at the top-left
     // corner and (500, 500) at the bottom-right, y growing downwards.
     setProjection(turtle::Projection{-500.0, 500.0, 500.0, -500.0, -1.0, 1.0});
@@ -156,21 +167,6 @@ void setupDrawingState()
     glEnable(GL_BLEND);
     glPointSize(4.0f);
 }
-
-namespace {
-
-void drawStartPoint()
-{
-    glClear(GL_COLOR_BUFFER_BIT);
-    glLoadIdentity();  // the model-view matrix: set-up and measuring passes leave it selected
-    glColor3f(1.0f, 0.0f, 0.0f);
-    glBegin(GL_POINTS);
-    glVertex2f(0.0f, 0.0f);
-    glEnd();
-    glColor3f(0.0f, 0.0f, 0.0f);
-}
-
-}  // namespace
 
 bool LSystem::render(bool draw, bool report, const KeepGoing& keepGoing)
 {

@@ -7,7 +7,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "turtle/walk.h"
@@ -25,11 +24,15 @@ struct PassKey {
     std::uint64_t stackCeiling = 0;
     std::array<double, 16> projection{};
 
-    bool operator==(const PassKey& other) const
+    // The same word walked with the same step and angle (a NaN delta equals itself).
+    bool sameWalk(const PassKey& other) const
     {
         return word == other.word && size == other.size && d == other.d &&
-               (delta == other.delta || (delta != delta && other.delta != other.delta)) &&
-               stackCeiling == other.stackCeiling && projection == other.projection;
+               (delta == other.delta || (delta != delta && other.delta != other.delta));
+    }
+    bool operator==(const PassKey& other) const
+    {
+        return sameWalk(other) && stackCeiling == other.stackCeiling && projection == other.projection;
     }
 };
 
@@ -46,11 +49,7 @@ public:
         framed_ = finished;
     }
     // Whether the projection in force was set by a finished measuring pass of this word.
-    bool frames(const PassKey& key) const
-    {
-        return framed_ && framedKey_.word == key.word && framedKey_.size == key.size &&
-               framedKey_.d == key.d && framedKey_.delta == key.delta;
-    }
+    bool frames(const PassKey& key) const { return framed_ && framedKey_.sameWalk(key); }
 
     // A drawing pass has ended (not abandoned), and its image has been read into
     // imageToFill(): it becomes the picture that later passes of the same key replay.
