@@ -43,6 +43,9 @@ if [ "$platform" = windows ]; then
   export WINEPREFIX
   WINEPREFIX=$(cat "$5")
   export WINEDEBUG=-all
+  # Wine takes the program's ANSI code page and its file-name encoding from the locale;
+  # the cases set it, so that they answer the same whatever the caller's environment.
+  export LANG=C.UTF-8 LC_ALL=C.UTF-8
 fi
 
 # ---- helpers -------------------------------------------------------------------------

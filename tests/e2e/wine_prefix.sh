@@ -6,6 +6,7 @@ set -euo pipefail
 action=$1
 state=$2
 export WINEDEBUG=-all
+export LANG=C.UTF-8 LC_ALL=C.UTF-8  # the prefix is made in the locale the cases run in
 
 case $action in
   setup)
