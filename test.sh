@@ -9,7 +9,7 @@ jobs=$(nproc)
 
 packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
           libgl-dev libopengl-dev libx11-dev libgl1-mesa-dri xvfb xdotool x11-utils
-          g++-mingw-w64-x86-64 wine wine64 libpng-dev dpkg-dev file)
+          g++-mingw-w64-x86-64 wine wine64 libpng-dev dpkg-dev file lintian)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -2,7 +2,8 @@
 # The Debian package end to end: CPack makes the .deb of this build, its files are
 # unpacked into a temporary root (dpkg-deb -x, as dpkg would place them under /), and the
 # program from there opens an installed example: the picture appears, and Esc ends the
-# program with exit code 0. Its Depends names the run-time libraries. Meant to run inside
+# program with exit code 0. Its Depends names the run-time libraries, and lintian (where it
+# is installed) finds nothing to complain of. Meant to run inside
 # tests/with-xvfb.sh.
 # Usage: deb_package.sh CPACK_CONFIG X11_PROBE
 set -euo pipefail
@@ -22,6 +23,13 @@ names 'libopengl0|libgl1' || fail "Depends names no OpenGL library: $depends"
 names 'libglx0|libgl1' || fail "Depends names no GLX library: $depends"
 names libx11-6 || fail "Depends does not name libx11-6: $depends"
 names libgl1-mesa-dri || fail "Depends does not name Mesa's drivers: $depends"
+
+# Debian's own checks: no error and no warning (a missing copyright file, changelog or
+# manual page, a bogus maintainer address, over-long description lines, ...).
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
+    { grep -v 'root privileges' "$work/lintian.log" >&2; fail "lintian finds errors or warnings"; }
+fi
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
