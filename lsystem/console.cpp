@@ -43,7 +43,6 @@ struct Channel {
     std::size_t pending = 0;    // bytes in the queue and in the write under way
     bool writing = false;       // a write is under way
     bool writingRepetition = false;
-    bool stop = false;          // the run is over: the writer ends once the queue is empty
 };
 
 std::shared_ptr<Channel> gChannel;
@@ -54,8 +53,10 @@ void writerMain(void* argument)
     Channel& c = **own;
     c.monitor.lock();
     for (;;) {
-        while (c.queue.empty() && !c.stop) c.monitor.waitForWork();
-        if (c.queue.empty()) break;
+        // The writer never ends: once the run is over it waits here until the process
+        // exits. A thread that tore itself down while the process exits would race the
+        // exit's own work (LeakSanitizer's check stops and reads every thread).
+        while (c.queue.empty()) c.monitor.waitForWork();
         Segment segment = std::move(c.queue.front());
         c.queue.pop_front();
         c.writing = true;
@@ -69,7 +70,6 @@ void writerMain(void* argument)
         c.pending -= segment.bytes.size();
         c.monitor.wakeCaller();
     }
-    c.monitor.unlock();
 }
 
 // The channel, with its writer started on first use; null when none could be made
@@ -218,8 +218,6 @@ void consoleFinish()
     // write never ends, and the writer is left to it.
     c.monitor.wakeWriter();
     while (!c.queue.empty() || (c.writing && !c.writingRepetition)) c.monitor.waitForProgress();
-    c.stop = true;
-    c.monitor.wakeWriter();
     c.monitor.unlock();
     gChannel.reset();
 }
