@@ -635,9 +635,6 @@ case_largest_n() {
   quit_with_escape
 }
 
-"case_$case_name"
-echo "ok ($case_name, $platform)"
-
 # A picture far from the start point: a unit square 2^21 units above it, where float
 # vertices through OpenGL's float transform would spread it over the whole window. It is
 # framed and drawn as the same square at the start point: inside the 27-pixel margin.
@@ -655,3 +652,6 @@ case_far_picture() {
   [ "$(field ink "$seen")" -ge 1500 ] || fail "too little ink for the square's sides: $seen"
   quit_with_escape
 }
+
+"case_$case_name"
+echo "ok ($case_name, $platform)"
