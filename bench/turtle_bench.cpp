@@ -342,6 +342,19 @@ void BM_FamilyPasses(benchmark::State& state)
 }
 BENCHMARK(BM_FamilyPasses)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
+// The measuring pass alone, the walk's own cost: the passes after a production cost two
+// of these and what the drawing adds.
+void BM_FamilyMeasuringPass(benchmark::State& state)
+{
+    const auto index = static_cast<std::size_t>(state.range(0));
+    useFamily(index);
+    for (auto _ : state) lsystem->render(false, false);
+    state.SetLabel(families()[index].name);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lsystem->word.size()));
+}
+BENCHMARK(BM_FamilyMeasuringPass)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()
+    ->UseRealTime();
+
 // The drawing pass as it was before coverage: every line through the reduction and on
 // to OpenGL as black lines carrying their ink as alpha, in chunks of 256.
 std::size_t drawReducedAsBefore(LSystem& system)

@@ -6,10 +6,22 @@
 
 namespace turtle {
 
+namespace {
+
+// Slopes this close share their band's extent: it then differs by a few billionths of a
+// sample at most.
+constexpr double kSameSlope = 1e-9;
+
+}  // namespace
+
 void CoverageGrid::columns(double x0, double y0, double dx, double dy, int first, int end)
 {
     const double slope = dy / dx;
-    const double half = kHalfWidth * std::sqrt(1.0 + slope * slope);  // the band's height in a column
+    if (!(std::fabs(slope - columnSlope_) <= kSameSlope)) {
+        columnSlope_ = slope;
+        columnHalf_ = kHalfWidth * std::sqrt(1.0 + slope * slope);  // half the band's height in a column
+    }
+    const double half = columnHalf_;
     first = std::max(first, 0);
     end = std::min(end, kSide);
     for (int i = first; i < end; ++i) {
@@ -25,7 +37,11 @@ void CoverageGrid::columns(double x0, double y0, double dx, double dy, int first
 void CoverageGrid::rows(double x0, double y0, double dx, double dy, int first, int end)
 {
     const double slope = dx / dy;
-    const double half = kHalfWidth * std::sqrt(1.0 + slope * slope);  // the band's width in a row
+    if (!(std::fabs(slope - rowSlope_) <= kSameSlope)) {
+        rowSlope_ = slope;
+        rowHalf_ = kHalfWidth * std::sqrt(1.0 + slope * slope);  // half the band's width in a row
+    }
+    const double half = rowHalf_;
     first = std::max(first, 0);
     end = std::min(end, kSide);
     for (int j = first; j < end; ++j) {

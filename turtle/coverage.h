@@ -5,6 +5,7 @@
 // over the picture. Its size is the window's, whatever the word.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -52,20 +53,31 @@ public:
         used_ = true;
         double sx0;
         double sy0;
+        int cx0;
+        int cy0;
         if (x0 == lastX_ && y0 == lastY_) {  // the usual case: the line starts where the last ended
             sx0 = lastSampleX_;
             sy0 = lastSampleY_;
+            cx0 = lastCeilX_;
+            cy0 = lastCeilY_;
         } else {
             sx0 = sampleX(x0);
             sy0 = sampleY(y0);
+            cx0 = ceilInGrid(sx0);
+            cy0 = ceilInGrid(sy0);
         }
         const double sx1 = sampleX(x1);
         const double sy1 = sampleY(y1);
+        const int cx1 = ceilInGrid(sx1);
+        const int cy1 = ceilInGrid(sy1);
         lastX_ = x1;
         lastY_ = y1;
         lastSampleX_ = sx1;
         lastSampleY_ = sy1;
-        band(sx0, sy0, sx1, sy1);
+        lastCeilX_ = cx1;
+        lastCeilY_ = cy1;
+        if (cx0 == cx1 && cy0 == cy1) return;  // it crosses no centre line of samples
+        band(sx0, sy0, sx1, sy1, cx0, cy0, cx1, cy1);
     }
 
     // Whether a line is shorter than a pixel in the window.
@@ -93,31 +105,25 @@ private:
     static int ceilInGrid(double v)
     {
         constexpr double kAbove = kSide + 8.0;  // keeps the truncated value positive: a floor
-        if (!(v >= -2.0)) v = -2.0;
-        if (v > kSide + 2.0) v = kSide + 2.0;
+        v = std::min(std::max(-2.0, v), kSide + 2.0);  // std::max(-2.0, NaN) is -2.0
         return static_cast<int>(kAbove) - static_cast<int>(kAbove - v);
     }
 
-    // Marks the samples of the band from (x0, y0) to (x1, y1), in sample coordinates.
-    // Along its major axis the line crosses the centre lines of columns (or rows) of
-    // samples; at each crossing the band's cross-section, half a pixel either side of
-    // the line measured across it, is a run of samples in that column (or row). A line
-    // crosses each centre line at most once, so the runs add up to the band's area.
-    // Half-open crossings ([start, end)) leave a chain's shared ends to one line.
-    void band(double x0, double y0, double x1, double y1)
+    // Marks the samples of the band from (x0, y0) to (x1, y1), in sample coordinates;
+    // (cx0, cy0) and (cx1, cy1) are the ends' coordinates rounded up (ceilInGrid). Along
+    // its major axis the line crosses the centre lines of columns (or rows) of samples;
+    // at each crossing the band's cross-section, half a pixel either side of the line
+    // measured across it, is a run of samples in that column (or row). A line crosses
+    // each centre line at most once, so the runs add up to the band's area. Half-open
+    // crossings ([start, end)) leave a chain's shared ends to one line.
+    void band(double x0, double y0, double x1, double y1, int cx0, int cy0, int cx1, int cy1)
     {
         const double dx = x1 - x0;
         const double dy = y1 - y0;
         if (std::fabs(dx) >= std::fabs(dy)) {
-            const int first = ceilInGrid(dx >= 0.0 ? x0 : x1);
-            const int end = ceilInGrid(dx >= 0.0 ? x1 : x0);
-            if (first >= end) return;
-            columns(x0, y0, dx, dy, first, end);
+            if (cx0 != cx1) columns(x0, y0, dx, dy, std::min(cx0, cx1), std::max(cx0, cx1));
         } else {
-            const int first = ceilInGrid(dy >= 0.0 ? y0 : y1);
-            const int end = ceilInGrid(dy >= 0.0 ? y1 : y0);
-            if (first >= end) return;
-            rows(x0, y0, dx, dy, first, end);
+            if (cy0 != cy1) rows(x0, y0, dx, dy, std::min(cy0, cy1), std::max(cy0, cy1));
         }
     }
 
@@ -136,6 +142,14 @@ private:
     float lastY_ = NAN;
     double lastSampleX_ = 0.0;
     double lastSampleY_ = 0.0;
+    int lastCeilX_ = 0;
+    int lastCeilY_ = 0;
+    // The band's extent across a column (or row) for the last slope seen: lines of one
+    // heading share it, and the square root is taken again only when the slope changes.
+    double columnSlope_ = NAN;
+    double columnHalf_ = 0.0;
+    double rowSlope_ = NAN;
+    double rowHalf_ = 0.0;
 };
 
 }  // namespace turtle
