@@ -284,6 +284,51 @@ TEST_F(RenderGl, RedrawAfterAChangeDrawsAfresh)
     }
 }
 
+// What one pass hands OpenGL is bounded by the window: lines below a pixel become one
+// coverage image, and lines of a pixel or more go as lines up to one per pixel of the
+// window, the rest into the image too.
+struct BoundCase {
+    const char* name;
+    std::string word;
+    float delta;
+    std::size_t segments;  // sent as lines
+    bool image;            // a coverage image drawn
+};
+
+void PrintTo(const BoundCase& c, std::ostream* os) { *os << c.name; }
+
+std::string repeated(const std::string& piece, std::size_t times)
+{
+    std::string word;
+    word.reserve(piece.size() * times);
+    for (std::size_t i = 0; i < times; ++i) word += piece;
+    return word;
+}
+
+class RenderBound : public RenderGl, public testing::WithParamInterface<BoundCase> {};
+
+TEST_P(RenderBound, WhatReachesOpenGLIsBoundedByTheWindow)
+{
+    const BoundCase& c = GetParam();
+    frameAndDraw(c.word, 1, c.delta);
+    EXPECT_EQ(lsystem.replay->sent, c.segments);
+    EXPECT_EQ(lsystem.replay->coveragePixels, c.image ? std::size_t{kSize} * kSize : 0u);
+    const Picture picture;
+    const Picture::Box box = picture.inked();
+    EXPECT_NEAR(box.top, (kSize - kSize / 1.1) / 2, 3.0);  // framed as ever, with its margin
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, RenderBound,
+    testing::Values(
+        // A star of 400,000 lines across the frame, none continuing another.
+        BoundCase{"long_lines", repeated("F+", 400'000), 137.5f, std::size_t{kSize} * kSize, true},
+        BoundCase{"few_long_lines", repeated("F+", 1'000), 137.5f, 1'000, false},
+        // 16,384 steps of 1/30 pixel along a line: all coverage.
+        BoundCase{"short_lines", std::string(16'384, 'F'), 90.0f, 0, true}),
+    [](const testing::TestParamInfo<BoundCase>& info) { return std::string(info.param.name); });
+
 // A word that fails says so at every redraw, replayed or not, and keeps what it drew.
 TEST_F(RenderGl, StackErrorIsPrintedAtEveryRedraw)
 {
