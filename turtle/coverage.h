@@ -88,6 +88,15 @@ public:
         return dx * dx + dy * dy < double(kSamplesPerPixel * kSamplesPerPixel);
     }
 
+    // A line's length in window pixels; 0 where the mapping can't measure it.
+    double pixelLength(float x0, float y0, float x1, float y1) const
+    {
+        const double dx = (static_cast<double>(x1) - x0) * columnScale_;
+        const double dy = (static_cast<double>(y1) - y0) * rowScale_;
+        const double length = std::sqrt(dx * dx + dy * dy) / kSamplesPerPixel;
+        return length < HUGE_VAL ? length : 0.0;  // NaN and infinity count nothing
+    }
+
     // Whether any line was given to the grid.
     bool used() const { return used_; }
 

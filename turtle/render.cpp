@@ -30,10 +30,17 @@ namespace {
 // already lost in the cost of the lines.
 constexpr std::size_t kChunkSegments = 256;
 
-// The most segments one pass hands to OpenGL as lines: one per pixel of the window.
-// Past them a pass's segments mark the coverage grid instead, so that what reaches
-// OpenGL is bounded by the window whatever the word.
+// The most one pass hands to OpenGL as lines: as many segments as the window has pixels,
+// and segments four times the window's area long in all (Mesa's software rasteriser fills
+// some millions of pixels of smoothed line a second). Past either, a pass's segments mark
+// the coverage grid instead, so that what reaches OpenGL is bounded by the window
+// whatever the word.
 constexpr std::size_t kMostLineSegments = std::size_t{turtle::kWindowSize} * turtle::kWindowSize;
+constexpr double kMostLinePixels = 4.0 * turtle::kWindowSize * turtle::kWindowSize;
+
+// Pixels of long lines the coverage grid marks between two questions to keepGoing: some
+// milliseconds of work.
+constexpr double kGridPixelsPerQuestion = 250'000.0;
 
 // The walk's segments gather here and go to OpenGL a chunk at a time, as black lines
 // whose vertices carry the segment's ink as alpha, so that a pass needs the same small
@@ -81,16 +88,31 @@ private:
 
 // Where segments of a pixel or more go: to OpenGL as lines while the pass's share lasts,
 // into the coverage grid after that.
+// A long line costs the grid in proportion to its length, so that a walk of long lines
+// past the share asks keepGoing by the grid's work, not only by letters.
 struct SegmentRoute {
     SegmentBatch& batch;
     turtle::CoverageGrid& grid;
+    const KeepGoing& keepGoing;
+    double pixelsLeft = kMostLinePixels;
+    double gridWork = 0.0;  // pixels of line marked in the grid since the last question
+    bool stopped = false;   // keepGoing said false: the walk ends at its next question
 
     void segment(float x0, float y0, float x1, float y1, float ink)
     {
-        if (batch.sent() < kMostLineSegments)
+        if (stopped) return;
+        if (batch.sent() < kMostLineSegments && pixelsLeft > 0.0) {
+            pixelsLeft -= grid.pixelLength(x0, y0, x1, y1);
             batch.segment(x0, y0, x1, y1, ink);
-        else
-            grid.line(x0, y0, x1, y1);
+            return;
+        }
+        grid.line(x0, y0, x1, y1);
+        // The grid visits at most a window's width of a line, however long it is.
+        gridWork += std::min(grid.pixelLength(x0, y0, x1, y1), 2.0 * turtle::kWindowSize) + 1.0;
+        if (gridWork >= kGridPixelsPerQuestion) {
+            gridWork = 0.0;
+            stopped = keepGoing && !keepGoing();
+        }
     }
     // A line drawn as it is, for the passes that reduce nothing.
     void line(float x0, float y0, float x1, float y1) { segment(x0, y0, x1, y1, 1.0f); }
@@ -187,7 +209,7 @@ bool LSystem::render(bool draw, bool report, const KeepGoing& keepGoing)
             turtle::canvas::startPicture(static_cast<float>(-originX), static_cast<float>(-originY));
             SegmentBatch batch(originX, originY);
             turtle::CoverageGrid grid(framing ? mappingOf(framing->frame) : mappingOf(key.projection));
-            SegmentRoute route{batch, grid};
+            SegmentRoute route{batch, grid, keepGoing};
             const turtle::PixelScale scale = pixelScale(key.projection);
             if (replay->frames(key) && scale.usable()) {
                 const double sx = std::fabs(scale.x);
