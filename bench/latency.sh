@@ -77,15 +77,7 @@ measure() {
   dragon=$shown
   stop_program
 
-  start=$(now)
-  launch "$work/bush-11.lsys"
-  wait_until 30 find_window || fail "no window"
-  shown="more than 300"
-  local end=$((SECONDS + 300))
-  while running && [ "$SECONDS" -lt "$end" ]; do
-    if shows_picture; then shown=$(since "$start"); break; fi
-    sleep 0.02
-  done
+  first_picture "$work/bush-11.lsys"
   sleep 2  # idle: the picture is up and redrawn
   xdotool windowfocus "$wid" 2>/dev/null || true
   start=$(now)

@@ -234,7 +234,8 @@ void BM_DrawingPassMemory(benchmark::State& state)
     }
     state.counters["lines"] = static_cast<double>(countLines(lsystem->word));
     state.counters["heap_extra_KiB"] = static_cast<double>(heapExtra) / 1024.0;
-    state.counters["kept_KiB"] = static_cast<double>(lsystem->replay->image().size()) / 1024.0;
+    state.counters["kept_KiB"] =
+        static_cast<double>(lsystem->replay->image().size() + lsystem->replay->coverage().size()) / 1024.0;
     state.counters["rss_peak_extra_KiB"] = static_cast<double>(residentExtra);
 }
 BENCHMARK(BM_DrawingPassMemory)->Arg(7)->Arg(9)->Arg(11)->Iterations(1)->Unit(benchmark::kMillisecond);
