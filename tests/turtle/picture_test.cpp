@@ -7,7 +7,9 @@
 //
 // Each case has a kind, which says what must hold (see picture_cases.h): identical to
 // today's picture, close to it where lines merge, honest ink where lines are far below a
-// pixel, and no further from the reference than today's for dense curves.
+// pixel, no further from the reference than today's for dense curves, close to the
+// reference itself for the dense case of each family, and drawn as at the origin for a
+// picture far from the start point.
 // Every case prints its figures. With TENDRILVIEW_PICTURE_DIR set, the cases marked so
 // leave PNGs of the reference, today's and the program's picture in that directory.
 #include <gtest/gtest.h>
