@@ -1,10 +1,15 @@
 // Benchmarks of the turtle in a real OpenGL context (run it through tests/with-xvfb.sh):
 // the measuring pass in symbols per second; the drawing pass, reduced, beside every line
 // drawn as it is and one glBegin/glEnd per line in the same run; the replayed redraw; the
-// segments that reach OpenGL; and the extra memory of a drawing pass.
+// segments that reach OpenGL; and the extra memory of a drawing pass. A table of curve
+// families (Koch island, dragon, Hilbert, Peano, Sierpinski arrowhead, Gosper, beside the
+// bush) times the two passes after a production, beside the drawing as it was before
+// coverage (every line reduced and sent to OpenGL), in the same run.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +22,7 @@
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
 #include "tests/turtle/one_line_at_a_time.h"
+#include "turtle/reduce.h"
 #include "turtle/replay.h"
 #include "turtle/walk.h"
 
@@ -228,7 +234,8 @@ void BM_DrawingPassMemory(benchmark::State& state)
     }
     state.counters["lines"] = static_cast<double>(countLines(lsystem->word));
     state.counters["heap_extra_KiB"] = static_cast<double>(heapExtra) / 1024.0;
-    state.counters["kept_KiB"] = static_cast<double>(lsystem->replay->image().size()) / 1024.0;
+    state.counters["kept_KiB"] =
+        static_cast<double>(lsystem->replay->image().size() + lsystem->replay->coverage().size()) / 1024.0;
     state.counters["rss_peak_extra_KiB"] = static_cast<double>(residentExtra);
 }
 BENCHMARK(BM_DrawingPassMemory)->Arg(7)->Arg(9)->Arg(11)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -257,6 +264,163 @@ void BM_SegmentsSent(benchmark::State& state)
 BENCHMARK(BM_SegmentsSent)->DenseRange(7, 12)->Arg(101)->Arg(108)->Arg(116)->Arg(124)->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
+// --- The table of families ------------------------------------------------------------
+
+struct Family {
+    const char* name;
+    const char* axiom;
+    std::vector<std::pair<std::string, std::string>> rules;  // predecessors of one or two letters
+    int n;
+    float delta;
+};
+
+const std::vector<Family>& families()
+{
+    static const std::vector<Family> table = {
+        {"bush", "F", {{"F", "F[+F]F[-F]F"}}, 10, 22.5f},
+        {"koch_island", "F-F-F-F", {{"F", "F-F+F+FF-F-F+F"}}, 7, 90.0f},
+        {"dragon", "FX", {{"X", "X+YF+"}, {"Y", "-FX-Y"}}, 23, 90.0f},
+        {"hilbert", "A", {{"A", "+BF-AFA-FB+"}, {"B", "-AF+BFB+FA-"}}, 12, 90.0f},
+        {"peano", "X", {{"X", "XFYFX+F+YFXFY-F-XFYFX"}, {"Y", "YFXFY-F-XFYFX+F+YFXFY"}}, 7, 90.0f},
+        {"sierpinski", "YF", {{"X", "YF+XF+Y"}, {"Y", "XF-YF-X"}}, 15, 60.0f},
+        {"gosper", "Fl", {{"Fl", "Fl+Fr++Fr-Fl--FlFl-Fr+"}, {"Fr", "-Fl+FrFr++Fr+Fl--Fl-Fr"}}, 8, 60.0f},
+    };
+    return table;
+}
+
+// The family's word after n rewritings, without contexts, made once.
+const std::string& familyWord(std::size_t index)
+{
+    static std::map<std::size_t, std::string> words;
+    std::string& word = words[index];
+    if (!word.empty()) return word;
+    const Family& family = families()[index];
+    word = family.axiom;
+    for (int i = 0; i < family.n; ++i) {
+        std::string next;
+        next.reserve(word.size() * 4);
+        for (std::size_t p = 0; p < word.size();) {
+            bool replaced = false;
+            for (const auto& [predecessor, successor] : family.rules)
+                if (word.compare(p, predecessor.size(), predecessor) == 0) {
+                    next += successor;
+                    p += predecessor.size();
+                    replaced = true;
+                    break;
+                }
+            if (!replaced) next += word[p++];
+        }
+        word.swap(next);
+    }
+    return word;
+}
+
+void useFamily(std::size_t index)
+{
+    if (lsystem->word.size() != familyWord(index).size() || lsystem->delta != families()[index].delta)
+        lsystem->word = familyWord(index);
+    lsystem->d = 1;
+    lsystem->delta = families()[index].delta;
+}
+
+// The passes after a production: the measuring pass, then the drawing pass to its last pixel.
+void BM_FamilyPasses(benchmark::State& state)
+{
+    const auto index = static_cast<std::size_t>(state.range(0));
+    useFamily(index);
+    for (auto _ : state) {
+        lsystem->render(false, false);
+        lsystem->render(true, false);
+        glFinish();
+    }
+    state.SetLabel(families()[index].name);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lsystem->word.size()));
+    state.counters["letters"] = static_cast<double>(lsystem->word.size());
+    state.counters["segments"] = static_cast<double>(lsystem->replay->sent);
+    state.counters["coverage_pixels"] = static_cast<double>(lsystem->replay->coveragePixels);
+    state.counters["kept_KiB"] =
+        static_cast<double>(lsystem->replay->image().size() + lsystem->replay->coverage().size()) / 1024.0;
+}
+BENCHMARK(BM_FamilyPasses)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+
+// The measuring pass alone, the walk's own cost: the passes after a production cost two
+// of these and what the drawing adds.
+void BM_FamilyMeasuringPass(benchmark::State& state)
+{
+    const auto index = static_cast<std::size_t>(state.range(0));
+    useFamily(index);
+    for (auto _ : state) lsystem->render(false, false);
+    state.SetLabel(families()[index].name);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lsystem->word.size()));
+}
+BENCHMARK(BM_FamilyMeasuringPass)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()
+    ->UseRealTime();
+
+// The drawing pass as it was before coverage: every line through the reduction and on
+// to OpenGL as black lines carrying their ink as alpha, in chunks of 256.
+std::size_t drawReducedAsBefore(LSystem& system)
+{
+    struct Chunks {
+        std::vector<float> vertices = std::vector<float>(256 * 4);
+        std::vector<std::uint8_t> colours = std::vector<std::uint8_t>(256 * 8, 0);
+        std::size_t used = 0;
+        std::size_t sent = 0;
+        void segment(float x0, float y0, float x1, float y1, float ink)
+        {
+            float* v = vertices.data() + used * 4;
+            v[0] = x0;
+            v[1] = y0;
+            v[2] = x1;
+            v[3] = y1;
+            const auto alpha = static_cast<std::uint8_t>(std::lround(ink * 255.0f));
+            colours[used * 8 + 3] = colours[used * 8 + 7] = alpha == 0 ? 1 : alpha;
+            ++sent;
+            if (++used == 256) flush();
+        }
+        void line(float x0, float y0, float x1, float y1) { segment(x0, y0, x1, y1, 1.0f); }
+        void flush()
+        {
+            glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(used * 2));
+            used = 0;
+        }
+    } chunks;
+    glClear(GL_COLOR_BUFFER_BIT);
+    glLoadIdentity();
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(2, GL_FLOAT, 0, chunks.vertices.data());
+    glColorPointer(4, GL_UNSIGNED_BYTE, 0, chunks.colours.data());
+    std::array<double, 16> m;
+    glGetDoublev(GL_PROJECTION_MATRIX, m.data());
+    const turtle::PixelScale scale{m[0] * 300.0, m[5] * 300.0};
+    turtle::LineReducer<Chunks> reducer(scale, std::fabs(scale.x) * system.d, chunks);
+    TurtleState end;
+    turtle::walkWord(system.word, system.d, system.delta, system.stackCeiling, end, system.stack, reducer);
+    reducer.finish();
+    chunks.flush();
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    return chunks.sent;
+}
+
+void BM_FamilyPassesBefore(benchmark::State& state)
+{
+    const auto index = static_cast<std::size_t>(state.range(0));
+    useFamily(index);
+    std::size_t sent = 0;
+    for (auto _ : state) {
+        lsystem->render(false, false);
+        sent = drawReducedAsBefore(*lsystem);
+        glFinish();
+    }
+    state.SetLabel(families()[index].name);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lsystem->word.size()));
+    state.counters["letters"] = static_cast<double>(lsystem->word.size());
+    state.counters["segments"] = static_cast<double>(sent);
+}
+BENCHMARK(BM_FamilyPassesBefore)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()
+    ->UseRealTime()->Iterations(1);
+
 // The console report, followed by the time of a drawing pass as it was before the
 // reduction (every line) over that of today's, and by the drawing rate of the chunked
 // vertex arrays over that of one glBegin per line, for each word measured both ways.
@@ -272,6 +436,8 @@ public:
             if (name.rfind("BM_DrawingPass/", 0) == 0) reduced_[n] = rate->second;
             if (name.rfind("BM_DrawingPassEveryLine/", 0) == 0) rates_[n].first = rate->second;
             if (name.rfind("BM_DrawingPassOneBeginPerLine/", 0) == 0) rates_[n].second = rate->second;
+            if (name.rfind("BM_FamilyPasses/", 0) == 0) families_[run.report_label].first = rate->second;
+            if (name.rfind("BM_FamilyPassesBefore/", 0) == 0) families_[run.report_label].second = rate->second;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -286,11 +452,16 @@ public:
             if (rate.first > 0 && rate.second > 0)
                 std::printf("drawing pass, n=%s: every line in vertex-array chunks at %.2f times the rate of one glBegin per line\n",
                             n.c_str(), rate.first / rate.second);
+        for (const auto& [name, rate] : families_)
+            if (rate.first > 0 && rate.second > 0)
+                std::printf("passes after production, %s: %.1f M letters/s, before coverage %.1f M letters/s (%.1f times)\n",
+                            name.c_str(), rate.first / 1e6, rate.second / 1e6, rate.first / rate.second);
     }
 
 private:
     std::map<std::string, std::pair<double, double>> rates_;  // by argument: every line chunked, one per line
     std::map<std::string, double> reduced_;                   // by argument: the reduced pass
+    std::map<std::string, std::pair<double, double>> families_;  // by family: now, before coverage
 };
 
 }  // namespace

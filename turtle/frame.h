@@ -8,6 +8,8 @@
 
 namespace turtle {
 
+inline constexpr int kWindowSize = 600;  // the window's client area is kWindowSize pixels each way
+
 // The least and greatest x and y over both ends of every line seen.
 struct Bounds {
     float minX = std::numeric_limits<float>::infinity();

@@ -1,7 +1,7 @@
 // What the turtle keeps between passes, so that redrawing a picture costs what the
 // picture costs rather than what the word costs: whether the projection in force frames
-// the current word, and the finished image of the last drawing pass (1.4 MB, whatever
-// the word), which a redraw of the same picture draws again.
+// the current word and how, and the finished image of the last drawing pass (1.4 MB,
+// whatever the word), which a redraw of the same picture draws again.
 #pragma once
 
 #include <array>
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "turtle/frame.h"
 #include "turtle/walk.h"
 
 namespace turtle {
@@ -36,20 +37,35 @@ struct PassKey {
     }
 };
 
+// How a finished measuring pass loaded its frame: the frame, the point of the drawing
+// space that vertices are sent relative to, and the matrix OpenGL then held.
+struct Framing {
+    Projection frame{};
+    double originX = 0.0;
+    double originY = 0.0;
+    std::array<double, 16> matrix{};
+};
+
 class Replay {
 public:
-    static constexpr int kSize = 600;  // the window's client area is kSize x kSize pixels
+    static constexpr int kSize = kWindowSize;
 
     // Set by a measuring pass: it framed `key`'s word (true) or ended early and left the
     // projection as it was (false).
-    void framed(const PassKey& key, bool finished)
+    void framed(const PassKey& key, bool finished, const Framing& framing = {})
     {
         forget();
         framedKey_ = key;
         framed_ = finished;
+        framing_ = framing;
     }
     // Whether the projection in force was set by a finished measuring pass of this word.
     bool frames(const PassKey& key) const { return framed_ && framedKey_.sameWalk(key); }
+    // How that pass framed the word, while its matrix is the one in force (key.projection).
+    const Framing* framing(const PassKey& key) const
+    {
+        return frames(key) && key.projection == framing_.matrix ? &framing_ : nullptr;
+    }
 
     // A drawing pass has ended (not abandoned), and its image has been read into
     // imageToFill(): it becomes the picture that later passes of the same key replay.
@@ -68,24 +84,30 @@ public:
         return image_;
     }
     void forget() { kept_ = false; }
+    // The storage for a pass's coverage image (alpha per pixel), likewise reused.
+    std::vector<std::uint8_t>& coverageToFill() { return coverage_; }
+    const std::vector<std::uint8_t>& coverage() const { return coverage_; }
 
     bool keeps(const PassKey& key) const { return kept_ && key == key_; }
     WalkEnd end() const { return end_; }
     std::uint32_t lines() const { return lines_; }
     const std::vector<std::uint8_t>& image() const { return image_; }  // RGBA rows, bottom first
 
-    // Segments the last walked drawing pass sent to OpenGL.
+    // What the last walked drawing pass sent to OpenGL: segments, and pixels of coverage.
     std::size_t sent = 0;
+    std::size_t coveragePixels = 0;
 
 private:
     bool framed_ = false;
     PassKey framedKey_;
+    Framing framing_;
 
     bool kept_ = false;
     PassKey key_;
     WalkEnd end_ = WalkEnd::Finished;
     std::uint32_t lines_ = 0;
     std::vector<std::uint8_t> image_;
+    std::vector<std::uint8_t> coverage_;
 };
 
 }  // namespace turtle

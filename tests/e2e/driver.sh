@@ -638,5 +638,23 @@ case_largest_n() {
   quit_with_escape
 }
 
+# A picture far from the start point: a unit square 2^21 units above it, where float
+# vertices through OpenGL's float transform would spread it over the whole window. It is
+# framed and drawn as the same square at the start point: inside the 27-pixel margin.
+case_far_picture() {
+  local seen box
+  printf 'n=21\nfF+F+F+F\nf->ff\n' >far-square.lsys
+  open_window far-square.lsys
+  console_has "Rendering done: 4 lines were drawn" || fail "wrong line count: $(console)"
+  seen=$(picture)
+  IFS=, read -r -a box <<<"$(field ink_box "$seen")"
+  near "left of the square" "${box[0]}" 27 2
+  near "top of the square" "${box[1]}" 27 2
+  near "right of the square" "${box[2]}" 572 2
+  near "bottom of the square" "${box[3]}" 572 2
+  [ "$(field ink "$seen")" -ge 1500 ] || fail "too little ink for the square's sides: $seen"
+  quit_with_escape
+}
+
 "case_$case_name"
 echo "ok ($case_name, $platform)"

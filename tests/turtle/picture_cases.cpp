@@ -16,6 +16,8 @@ const char* kindName(PictureKind kind)
     case PictureKind::Merged: return "merged";
     case PictureKind::Ink: return "ink";
     case PictureKind::Dense: return "dense";
+    case PictureKind::Reference: return "reference";
+    case PictureKind::Far: return "far";
     }
     return "?";
 }
@@ -69,11 +71,26 @@ std::vector<PictureCase> pictureCases()
         {"double_n18", "n=18 F F->FF", Kind::Ink, true},  // lines of 1/480 pixel
         {"double_n24", "n=24 F F->FF", Kind::Ink},        // 16.7 million lines
         {"dashed", "n=17 F F->FfF", Kind::Ink},           // F and f alternating, 1/480 pixel each
-        {"random_walk", randomWalk(2'000'000), Kind::Ink},  // about 667,000 lines
+        // About 667,000 lines of 1/130 pixel that turn by a degree at almost every step:
+        // the reference's butt-ended slices fan out on the outer side of every bend and
+        // leave about half of it uncovered, where coverage follows the path as a pen does.
+        {"random_walk", randomWalk(2'000'000), Kind::Ink, false, 0.25},
         // Space-filling curves of sub-pixel steps, about a million lines each.
         {"koch_island_n6", "n=6 F-F-F-F F->F-F+F+FF-F-F+F", Kind::Dense},
         {"hilbert_n10", "n=10 A A->+BF-AFA-FB+ B->-AF+BFB+FA-", Kind::Dense},
         {"dragon_n20", "n=20 FX X->X+YF+ Y->-FX-Y", Kind::Dense, true},
+        // Each family dense, held to the reference itself.
+        {"hilbert_n10_reference", "n=10 A A->+BF-AFA-FB+ B->-AF+BFB+FA-", Kind::Reference, true},
+        {"gosper_n7", "n=7 delta=60 Fl Fl->Fl+Fr++Fr-Fl--FlFl-Fr+ Fr->-Fl+FrFr++Fr+Fl--Fl-Fr", Kind::Reference,
+         true},
+        {"sierpinski_arrowhead_n14", "n=14 delta=60 YF X->YF+XF+Y Y->XF-YF-X", Kind::Reference, true},
+        {"bush_n10", "n=10 delta=22.5 F F->F[+F]F[-F]F", Kind::Reference, true},
+        {"dragon_n22", "n=22 FX X->X+YF+ Y->-FX-Y", Kind::Reference},
+        {"koch_island_n7", "n=7 F-F-F-F F->F-F+F+FF-F-F+F", Kind::Reference},
+        {"peano_n6", "n=6 X X->XFYFX+F+YFXFY-F-XFYFX Y->YFXFY-F-XFYFX+F+YFXFY", Kind::Reference},
+        // A unit square 2^21 and 2^17 units above the start point.
+        {"far_square_2_21", "n=21 fF+F+F+F f->ff", Kind::Far, true},
+        {"far_square_2_17", "n=17 fF+F+F+F f->ff", Kind::Far},
     };
 }
 

@@ -23,6 +23,12 @@ enum class PictureKind {
     // Space-filling curves of sub-pixel steps: the difference from the reference is at
     // most today's.
     Dense,
+    // Dense pictures of sub-pixel lines held to the reference itself: ink 0.9 to 1.1 of
+    // the reference's, and a mean absolute difference of at most 10 levels from it.
+    Reference,
+    // A picture far from the start point, where float vertices lose the picture: drawn
+    // as it would be at the origin, within 1 level of the reference, ink 0.95 to 1.05.
+    Far,
 };
 
 const char* kindName(PictureKind kind);
@@ -32,6 +38,7 @@ struct PictureCase {
     std::string description;  // the text of a description file: n, d, delta, the axiom, the rules
     PictureKind kind;
     bool keepPictures = false;  // written as PNGs when TENDRILVIEW_PICTURE_DIR is set
+    double inkTolerance = 0.15;  // Ink: how far the ink may be from the reference's, either side
 };
 
 inline void PrintTo(const PictureCase& c, std::ostream* os) { *os << c.name; }

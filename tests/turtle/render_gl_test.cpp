@@ -235,8 +235,9 @@ TEST_F(RenderGl, StackIsEmptiedBeforeEveryPass)
 
 TEST_F(RenderGl, ChunkedLinesDrawTheSamePixelsAsOnePrimitivePerLine)
 {
-    // Several chunks and a partial one, with lines crossing in many places.
-    frameAndDraw(plant(6), 10, 25.7f);
+    // Several chunks and a partial one, with lines crossing in many places, each of
+    // two pixels or more (lines below a pixel are drawn as coverage instead).
+    frameAndDraw(plant(5), 10, 25.7f);
     const Picture chunked;
     EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
 
@@ -281,6 +282,73 @@ TEST_F(RenderGl, RedrawAfterAChangeDrawsAfresh)
         drawOneLineAtATime(lsystem, stack);
         EXPECT_TRUE(Picture() == redrawn);
     }
+}
+
+// What one pass hands OpenGL is bounded by the window: lines below a pixel become one
+// coverage image, and lines of a pixel or more go as lines up to one per pixel of the
+// window and four times its area in length, the rest into the image too.
+struct BoundCase {
+    const char* name;
+    std::string word;
+    float delta;
+    std::size_t fewestSegments;  // sent as lines
+    std::size_t mostSegments;
+    bool image;  // a coverage image drawn
+};
+
+void PrintTo(const BoundCase& c, std::ostream* os) { *os << c.name; }
+
+std::string repeated(const std::string& piece, std::size_t times)
+{
+    std::string word;
+    word.reserve(piece.size() * times);
+    for (std::size_t i = 0; i < times; ++i) word += piece;
+    return word;
+}
+
+class RenderBound : public RenderGl, public testing::WithParamInterface<BoundCase> {};
+
+TEST_P(RenderBound, WhatReachesOpenGLIsBoundedByTheWindow)
+{
+    const BoundCase& c = GetParam();
+    frameAndDraw(c.word, 1, c.delta);
+    EXPECT_GE(lsystem.replay->sent, c.fewestSegments);
+    EXPECT_LE(lsystem.replay->sent, c.mostSegments);
+    EXPECT_EQ(lsystem.replay->coveragePixels, c.image ? std::size_t{kSize} * kSize : 0u);
+    const Picture picture;
+    const Picture::Box box = picture.inked();
+    EXPECT_NEAR(box.top, (kSize - kSize / 1.1) / 2, 3.0);  // framed as ever, with its margin
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, RenderBound,
+    testing::Values(
+        // A star of lines of about 500 pixels across the frame, none continuing another:
+        // 1,000 of them go as lines, of 100,000 some 2,900 (1.44 million pixels).
+        BoundCase{"long_lines", repeated("F+", 100'000), 137.5f, 1'000, 10'000, true},
+        BoundCase{"few_long_lines", repeated("F+", 1'000), 137.5f, 1'000, 1'000, false},
+        // A stem of 500 lines, then 400,000 lines of 1.1 pixels around a square at its
+        // top, each turning: more of them than the window has pixels.
+        BoundCase{"many_lines", std::string(500, 'F') + repeated("F+", 400'000), 90.0f, 360'000, 360'000, true},
+        // 16,384 steps of 1/30 pixel along a line: all coverage.
+        BoundCase{"short_lines", std::string(16'384, 'F'), 90.0f, 0, 0, true}),
+    [](const testing::TestParamInfo<BoundCase>& info) { return std::string(info.param.name); });
+
+// Long lines past the share cost the grid in proportion to their length: the pass asks
+// keepGoing by that work, and stops when it says false.
+TEST_F(RenderGl, LongLinesPastTheShareAskToGoOnByWork)
+{
+    lsystem.word = repeated("F+", 100'000);  // 200,000 letters, 3 questions by letters
+    lsystem.delta = 137.5f;
+    ASSERT_TRUE(lsystem.render(false, false));
+    int questions = 0;
+    EXPECT_TRUE(lsystem.render(true, false, [&questions] { return ++questions > 0; }));
+    EXPECT_GT(questions, 100);
+    questions = 0;
+    lsystem.replay->forget();  // not the kept image again: the walk
+    EXPECT_FALSE(lsystem.render(true, false, [&questions] { return ++questions < 3; }));
+    EXPECT_LE(questions, 4);  // the walk asks once more at its next stretch of letters
 }
 
 // A word that fails says so at every redraw, replayed or not, and keeps what it drew.

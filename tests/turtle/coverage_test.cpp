@@ -1,0 +1,104 @@
+// The coverage grid of the drawing pass against the reference rasteriser, without a
+// window: for words of lines below a pixel, the grid's alpha over white must give the
+// reference's picture, to within what the grid's slices of a band do differently from
+// the reference's rectangles at the ends of each line.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "lsystem/console.h"
+#include "lsystem/lsystem.h"
+#include "tests/turtle/picture_cases.h"
+#include "tests/turtle/reference_raster.h"
+#include "turtle/coverage.h"
+#include "turtle/walk.h"
+
+namespace {
+
+constexpr int kSize = reference::kWindowSize;
+
+// The grid's picture of the lsystem's word under its measured frame: white under alpha
+// black, with the reference's start point.
+reference::GreyPicture gridPicture(const LSystem& lsystem)
+{
+    const turtle::Projection p = reference::measuredProjection(lsystem);
+    turtle::CoverageGrid grid(
+        turtle::PixelMapping{p.left, p.top, kSize / (p.right - p.left), kSize / (p.bottom - p.top)});
+    TurtleState end;
+    std::deque<TurtleState> stack;
+    turtle::walkWord(lsystem.word, lsystem.d, lsystem.delta, lsystem.stackCeiling, end, stack, grid);
+    std::vector<std::uint8_t> alpha;
+    grid.alpha(alpha);
+
+    reference::GreyPicture picture;
+    picture.levels.assign(static_cast<std::size_t>(kSize) * kSize, 255.0f);
+    const reference::PixelSquare point = reference::startPoint(reference::PixelMapping(p));
+    for (int row = 0; row < kSize; ++row)
+        for (int column = 0; column < kSize; ++column) {
+            float& level = picture.levels[static_cast<std::size_t>(row) * kSize + column];
+            if (row >= point.row && row < point.row + 4 && column >= point.column && column < point.column + 4)
+                level = reference::kRedGrey;
+            level *= 1.0f - alpha[static_cast<std::size_t>(kSize - 1 - row) * kSize + column] / 255.0f;
+        }
+    return picture;
+}
+
+struct GridCase {
+    const char* name;
+    std::string description;
+    double inkTolerance;  // of the grid's ink over the reference's, either side of 1
+    double mostMad;       // levels
+};
+
+void PrintTo(const GridCase& c, std::ostream* os) { *os << c.name; }
+
+std::string pictureCase(const std::string& name)
+{
+    for (const PictureCase& c : pictureCases())
+        if (c.name == name) return c.description;
+    return "";
+}
+
+std::vector<GridCase> gridCases()
+{
+    return {
+        // Lines of 1/130 pixel that turn by a degree at almost every step: the reference's
+        // butt-ended slices fan out on the outer side of every bend and leave about half
+        // of it uncovered, where the grid's slices follow the path as a pen does.
+        {"random_walk", pictureCase("random_walk"), 0.25, 5.0},
+        {"straight", "n=18 F F->FF", 0.01, 0.5},
+        {"diagonal", "n=16 delta=30 +F F->FF", 0.01, 0.5},
+        {"hilbert_n10", "n=10 A A->+BF-AFA-FB+ B->-AF+BFB+FA-", 0.05, 5.0},
+        {"bush_n9", "n=9 delta=22.5 F F->F[+F]F[-F]F", 0.05, 5.0},
+        {"dashed", "n=17 F F->FfF", 0.05, 5.0},
+    };
+}
+
+class GridTest : public testing::TestWithParam<GridCase> {};
+
+TEST_P(GridTest, MatchesTheReference)
+{
+    const GridCase& c = GetParam();
+    LSystem lsystem;
+    testing::internal::CaptureStdout();
+    loadDescription(lsystem, c.description);
+    consoleSync();
+    testing::internal::GetCapturedStdout();
+    ASSERT_FALSE(lsystem.word.empty());
+
+    const reference::GreyPicture truth = reference::rasterise(lsystem, reference::measuredProjection(lsystem));
+    const reference::GreyPicture grid = gridPicture(lsystem);
+    const double ratio = reference::ink(grid) / reference::ink(truth);
+    const double mad = reference::meanAbsoluteDifference(grid, truth);
+    std::printf("%s: ink %.4f of the reference's, MAD %.3f levels\n", c.name, ratio, mad);
+    EXPECT_NEAR(ratio, 1.0, c.inkTolerance);
+    EXPECT_LE(mad, c.mostMad);
+}
+
+INSTANTIATE_TEST_SUITE_P(Words, GridTest, testing::ValuesIn(gridCases()),
+                         [](const testing::TestParamInfo<GridCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
