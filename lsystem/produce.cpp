@@ -7,6 +7,7 @@
 #include "lsystem/lsystem.h"
 
 #include "lsystem/compiled_rules.h"
+#include "lsystem/expansion.h"
 #include "lsystem/physical_memory.h"
 #include "lsystem/progress.h"
 #include "lsystem/word_scans.h"
@@ -100,6 +101,18 @@ bool LSystem::produce(const KeepGoing& keepGoing)
         buffers[0].swap(buffers[1]);
     }
     auto bufferOf = [this](std::uint64_t i) { return ((std::uint64_t(n) - 1 + i) & 1) == 0 ? 0 : 1; };
+    // Makes next hold at least length letters and the spare bytes of fixed-size copies.
+    auto takeBuffer = [this](std::string& next, std::size_t length) {
+        if (next.capacity() < length + kFixedBlock) {
+            // Released before the new buffer is taken, so that at most the word and the
+            // next word are held at once.
+            std::string().swap(next);
+            next.reserve(length + kFixedBlock);
+            if (prepareLargeBuffer != nullptr) {
+                prepareLargeBuffer(&next[0], next.capacity());
+            }
+        }
+    };
     // A word and the next one live side by side, each at most kFixedBlock bytes over its
     // length; the string's own size limit is met like the ceiling.
     const std::uint64_t limit = std::min<std::uint64_t>(
@@ -116,6 +129,7 @@ bool LSystem::produce(const KeepGoing& keepGoing)
             std::optional<CompiledRules> compiled;
             std::vector<Decision> decisions;
             LetterCounts counts{};  // of *current, kept when the first byte decides every step
+            std::optional<ExpansionGrowth> growth;  // when the first byte decides, and once asked for
             // Once an iteration applies no rule, or only rules that write back what they
             // matched, the word is final: later iterations would make it again with as
             // many replacements, so they only print their numbers and add those.
@@ -140,6 +154,51 @@ bool LSystem::produce(const KeepGoing& keepGoing)
                     }
                 }
                 const bool byCounts = compiled->decidedByFirstByte();
+                if (byCounts && !compiled->keepsEveryWord() && n - iteration < kMostIterationsAtOnce) {
+                    // The remaining iterations at once, if their expansions are few
+                    // letters, no iteration crosses the ceiling or settles the word, and
+                    // there is memory for the final word: otherwise one more iteration.
+                    if (!growth) {
+                        growth.emplace(*compiled, progress);
+                    }
+                    const std::uint64_t iterations = n - iteration + 1;
+                    if (growth->usable() && growth->tableLetters(counts, iterations) <= kExpansionLetters) {
+                        LetterCounts ahead = counts;
+                        std::uint64_t jumpReplaces = 0;
+                        Measure last;
+                        bool clear = true;
+                        for (std::uint64_t j = 0; j < iterations && clear; ++j) {
+                            last = measureByCounts(*compiled, ahead, limit);
+                            clear = !last.overLimit && last.replaces != 0;
+                            jumpReplaces += last.replaces;
+                            if (clear && j + 1 < iterations) {
+                                ahead = nextCounts(*compiled, ahead, progress);
+                            }
+                        }
+                        const auto length = static_cast<std::size_t>(last.length);
+                        int target = bufferOf(n);
+                        if (target == currentBuffer) {
+                            target = 1 - target;
+                        }
+                        std::optional<Expansion> expansion;
+                        if (clear && withinMemory([&] {
+                                takeBuffer(buffers[target], length);
+                                expansion.emplace(*compiled, counts, iterations, progress);
+                            })) {
+                            for (std::uint64_t later = iteration + 1; later <= n; ++later) {
+                                progress.ask();
+                                consolePrintf("%u ", static_cast<unsigned>(later));
+                            }
+                            consoleFlush();
+                            wanted = length;
+                            expansion->write(*current, buffers[target], length, progress);
+                            current = &buffers[target];
+                            currentBuffer = target;
+                            replaces += jumpReplaces;
+                            break;
+                        }
+                    }
+                }
                 if (!byCounts && decisionsCanName(rules)) {
                     // Without room for decisions the writing scan walks the trie itself.
                     withinMemory([&] { decisions.reserve(current->size() / kLettersPerDecision); });
@@ -163,15 +222,7 @@ bool LSystem::produce(const KeepGoing& keepGoing)
                     target = 1 - target;
                 }
                 std::string& next = buffers[target];
-                if (next.capacity() < length + kFixedBlock) {
-                    // Released before the new buffer is taken, so that at most the word
-                    // and the next word are held at once.
-                    std::string().swap(next);
-                    next.reserve(length + kFixedBlock);
-                    if (prepareLargeBuffer != nullptr) {
-                        prepareLargeBuffer(&next[0], next.capacity());
-                    }
-                }
+                takeBuffer(next, length);
                 rewriteWord(*compiled, *current, next, length, decisions, progress);
                 std::vector<Decision>().swap(decisions);
                 current = &next;
