@@ -91,16 +91,10 @@ bool LSystem::produce(const KeepGoing& keepGoing)
     bool abandoned = false;  // keepGoing said false
 
     // The two buffers that the iterations write in turn: the last production's word and
-    // its other buffer. The larger takes the iterations of the parity of n - 1, since
-    // words mostly grow: the one before the last then fits in it, and only the last
-    // may need fresh memory.
+    // its other buffer.
     std::string buffers[2];
     buffers[0].swap(word);
     buffers[1].swap(spareWord);
-    if (buffers[0].capacity() < buffers[1].capacity()) {
-        buffers[0].swap(buffers[1]);
-    }
-    auto bufferOf = [this](std::uint64_t i) { return ((std::uint64_t(n) - 1 + i) & 1) == 0 ? 0 : 1; };
     // Makes next hold at least length letters and the spare bytes of fixed-size copies.
     auto takeBuffer = [this](std::string& next, std::size_t length) {
         if (next.capacity() < length + kFixedBlock) {
@@ -122,6 +116,26 @@ bool LSystem::produce(const KeepGoing& keepGoing)
     // iteration replaces it.
     const std::string* current = &axiom;
     int currentBuffer = -1;
+    // The buffer for a next word of length letters. While the axiom is read, the
+    // smaller one that holds it, so that the larger stays for the longer words to come.
+    // Otherwise the one not read; but if only the one read holds the next word, the
+    // word read is first moved into the other: a copy of the shorter word instead of
+    // fresh memory for the longer.
+    auto targetFor = [&](std::size_t length) {
+        auto holds = [&](int b, std::size_t letters) { return buffers[b].capacity() >= letters + kFixedBlock; };
+        const int smaller = buffers[0].capacity() <= buffers[1].capacity() ? 0 : 1;
+        if (currentBuffer < 0) {
+            return holds(smaller, length) || !holds(1 - smaller, length) ? smaller : 1 - smaller;
+        }
+        const int other = 1 - currentBuffer;
+        if (!holds(other, length) && holds(currentBuffer, length) && holds(other, current->size())) {
+            copyCounting(*current, buffers[other], progress);
+            currentBuffer = other;
+            current = &buffers[other];
+            return 1 - other;
+        }
+        return other;
+    };
     // Counted in 64 bits, so that n = 4294967295 ends after its last iteration.
     std::uint64_t iteration = 1;
     try {
@@ -176,12 +190,10 @@ bool LSystem::produce(const KeepGoing& keepGoing)
                             }
                         }
                         const auto length = static_cast<std::size_t>(last.length);
-                        int target = bufferOf(n);
-                        if (target == currentBuffer) {
-                            target = 1 - target;
-                        }
                         std::optional<Expansion> expansion;
+                        int target = 0;
                         if (clear && withinMemory([&] {
+                                target = targetFor(length);
                                 takeBuffer(buffers[target], length);
                                 expansion.emplace(*compiled, counts, iterations, progress);
                             })) {
@@ -217,10 +229,7 @@ bool LSystem::produce(const KeepGoing& keepGoing)
                 }
                 const auto length = static_cast<std::size_t>(measure.length);
                 wanted = length;
-                int target = bufferOf(iteration);
-                if (target == currentBuffer) {
-                    target = 1 - target;
-                }
+                const int target = targetFor(length);
                 std::string& next = buffers[target];
                 takeBuffer(next, length);
                 rewriteWord(*compiled, *current, next, length, decisions, progress);
