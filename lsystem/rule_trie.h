@@ -40,7 +40,7 @@ public:
     // long texts the walk has no deep node to look for. longTexts: the finder of the
     // scan of the word that p lies in.
     template <bool kLongTexts>
-    Match firstMatch(const unsigned char* p, std::size_t rest, LongTextFinder& longTexts) const;
+    [[gnu::always_inline]] Match firstMatch(const unsigned char* p, std::size_t rest, LongTextFinder& longTexts) const;
 
     // What the trie holds, in bytes.
     std::uint64_t bytesHeld() const { return nodes_.capacity() * sizeof(Node); }
@@ -84,7 +84,7 @@ private:
 };
 
 template <bool kLongTexts>
-Match RuleTrie::firstMatch(const unsigned char* p, std::size_t rest, LongTextFinder& longTexts) const
+inline Match RuleTrie::firstMatch(const unsigned char* p, std::size_t rest, LongTextFinder& longTexts) const
 {
     const Node* node = &nodes_[p[0]];
     Match best = {node->endRule, 1};
