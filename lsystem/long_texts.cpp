@@ -178,18 +178,6 @@ void LongTextAutomaton::firstRules(const unsigned char* in, std::size_t size, st
 
 // --- The rolling hashes ----------------------------------------------------------------
 
-std::uint64_t LongTextHashes::bytesNeeded(const std::vector<Rule>& rules)
-{
-    std::uint64_t bytes = 0;
-    for (const Rule& rule : rules) {
-        if (isLong(rule)) {
-            // An entry, a length and a window of a scan at most, and a candidate.
-            bytes += sizeof(Entry) + sizeof(Length) + 2 * sizeof(std::uint64_t) + sizeof(std::uint32_t);
-        }
-    }
-    return bytes;
-}
-
 std::uint64_t LongTextHashes::hash(const unsigned char* text, std::size_t bytes)
 {
     std::uint64_t h = 0;

@@ -77,9 +77,7 @@ private:
 // that matches is the answer, whose bytes the scan then consumes.
 class LongTextHashes {
 public:
-    // The bytes that the tables for these rules take.
-    static std::uint64_t bytesNeeded(const std::vector<Rule>& rules);
-
+    // Takes about 32 bytes per long text, less than the text itself.
     LongTextHashes(const std::vector<Rule>& rules, Progress& progress);
 
     struct Entry {

@@ -622,6 +622,38 @@ TEST_P(OutOfMemoryTest, StopsAndSaysHowManyLetters)
 INSTANTIATE_TEST_SUITE_P(Places, OutOfMemoryTest, testing::ValuesIn(kOutOfMemoryCases),
                          [](const testing::TestParamInfo<OutOfMemoryCase>& info) { return std::string(info.param.name); });
 
+// --- The storage of the words ---------------------------------------------------------
+
+// P and L after a first production write into the storage that it left: no allocation
+// as large as half the word, while the storage held between productions stays within
+// 2.5 bytes per letter of the largest word. The bush, whose last iterations are taken
+// at once, and a context-sensitive system, which writes every iteration; n is where
+// each makes a few million letters.
+TEST(WordStorage, PAndLReuseTheLastProductionsStorage)
+{
+    const std::pair<std::vector<RuleText>, std::uint32_t> systems[] = {
+        {{{"", "F", "", "F[+F]F[-F]F"}}, 8},
+        {{{"[", "+F", "]", "+F[+F][-F]"}, {"[", "-F", "]", "-F[+F][-F]"}, {"", "F", "", "FF"}}, 16},
+    };
+    for (const auto& [rules, n] : systems) {
+        LSystem system;
+        system.axiom = "F[+F][-F]";
+        system.rules = makeRules(rules);
+        system.n = n;
+        produceCapturingOutput(system);
+        const std::size_t largest = system.word.size();
+        ASSERT_GT(largest, 1000000u);
+        for (const std::uint32_t later : {n - 1, n, n - 1, n}) {
+            system.n = later;
+            gLargestAllocation = 0;
+            const std::string console = produceCapturingOutput(system);
+            EXPECT_LT(gLargestAllocation, largest / 2) << "n = " << later;
+            EXPECT_EQ(console, reference::produce(system.axiom, rules, later, system.wordCeiling).output);
+            EXPECT_LE(system.word.capacity() + system.spareWord.capacity(), largest * 5 / 2) << "n = " << later;
+        }
+    }
+}
+
 // --- The replacement count ------------------------------------------------------------
 
 // A million letters, each replaced by itself at every iteration, 4,097 times:
