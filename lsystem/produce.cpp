@@ -8,6 +8,7 @@
 
 #include "lsystem/compiled_rules.h"
 #include "lsystem/expansion.h"
+#include "lsystem/piece_expansion.h"
 #include "lsystem/physical_memory.h"
 #include "lsystem/progress.h"
 #include "lsystem/word_scans.h"
@@ -144,6 +145,17 @@ bool LSystem::produce(const KeepGoing& keepGoing)
             std::vector<Decision> decisions;
             LetterCounts counts{};  // of *current, kept when the first byte decides every step
             std::optional<ExpansionGrowth> growth;  // when the first byte decides, and once asked for
+            std::optional<PieceExpansion> pieces;   // otherwise, once asked for
+            bool noPieceJump = false;               // a jump by pieces can't be made in this production
+            // Prints the numbers of the iterations after this one, which the jump
+            // that writes the final word takes at once.
+            auto printLaterNumbers = [&] {
+                for (std::uint64_t later = iteration + 1; later <= n; ++later) {
+                    progress.ask();
+                    consolePrintf("%u ", static_cast<unsigned>(later));
+                }
+                consoleFlush();
+            };
             // Once an iteration applies no rule, or only rules that write back what they
             // matched, the word is final: later iterations would make it again with as
             // many replacements, so they only print their numbers and add those.
@@ -197,11 +209,7 @@ bool LSystem::produce(const KeepGoing& keepGoing)
                                 takeBuffer(buffers[target], length);
                                 expansion.emplace(*compiled, counts, iterations, progress);
                             })) {
-                            for (std::uint64_t later = iteration + 1; later <= n; ++later) {
-                                progress.ask();
-                                consolePrintf("%u ", static_cast<unsigned>(later));
-                            }
-                            consoleFlush();
+                            printLaterNumbers();
                             wanted = length;
                             expansion->write(*current, buffers[target], length, progress);
                             current = &buffers[target];
@@ -209,6 +217,34 @@ bool LSystem::produce(const KeepGoing& keepGoing)
                             replaces += jumpReplaces;
                             break;
                         }
+                    }
+                }
+                if (!byCounts && !noPieceJump && !compiled->keepsEveryWord() && n > iteration &&
+                    n - iteration < kMostIterationsAtOnce) {
+                    // The same by pieces, where the rules' outputs are closed; for two
+                    // iterations or more, since one is made faster by the scans below.
+                    if (!pieces) {
+                        pieces.emplace(rules, *compiled, progress);
+                    }
+                    const std::uint64_t iterations = n - iteration + 1;
+                    const PieceExpansion::Plan plan =
+                        pieces->usable() ? pieces->plan(*current, iterations, limit, progress) : PieceExpansion::Plan{};
+                    noPieceJump = !pieces->usable() || plan.never;
+                    const auto length = static_cast<std::size_t>(plan.length);
+                    std::optional<PieceExpansion::Table> table;
+                    int target = 0;
+                    if (plan.taken && withinMemory([&] {
+                            target = targetFor(length);
+                            takeBuffer(buffers[target], length);
+                            table.emplace(pieces->table(iterations, progress));
+                        })) {
+                        printLaterNumbers();
+                        wanted = length;
+                        pieces->write(*current, *table, buffers[target], length, progress);
+                        current = &buffers[target];
+                        currentBuffer = target;
+                        replaces += plan.replaces;
+                        break;
                     }
                 }
                 if (!byCounts && decisionsCanName(rules)) {

@@ -125,6 +125,25 @@ RuleTrie::RuleTrie(const std::vector<Rule>& rules, Progress& progress)
     }
 }
 
+Match RuleTrie::isolatedMatch(const unsigned char* p, std::size_t rest, bool& closed) const
+{
+    const Node* node = &nodes_[p[0]];
+    Match best = {node->endRule, 1};
+    std::size_t depth = 1;
+    for (; node->belowRule < best.rule && depth < rest; ++depth) {
+        const Node* next = child(*node, p[depth]);
+        if (next == nullptr) {
+            break;
+        }
+        node = next;
+        if (node->endRule < best.rule) {
+            best = {node->endRule, depth + 1};
+        }
+    }
+    closed = depth < rest || node->belowRule >= best.rule;
+    return best;
+}
+
 Match RuleTrie::deepMatch(const unsigned char* p, std::size_t rest, LongTextFinder& longTexts) const
 {
     // firstMatch went this way already, so every child is there.

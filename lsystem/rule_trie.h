@@ -42,6 +42,11 @@ public:
     template <bool kLongTexts>
     [[gnu::always_inline]] Match firstMatch(const unsigned char* p, std::size_t rest, LongTextFinder& longTexts) const;
 
+    // The same for the text p[0..rest) alone, when no match text is long; closed is
+    // set false when the bytes after the text could change the answer (a longer match
+    // text that would win begins with what is left of it).
+    Match isolatedMatch(const unsigned char* p, std::size_t rest, bool& closed) const;
+
     // What the trie holds, in bytes.
     std::uint64_t bytesHeld() const { return nodes_.capacity() * sizeof(Node); }
 
