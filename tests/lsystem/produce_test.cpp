@@ -622,6 +622,51 @@ TEST_P(OutOfMemoryTest, StopsAndSaysHowManyLetters)
 INSTANTIATE_TEST_SUITE_P(Places, OutOfMemoryTest, testing::ValuesIn(kOutOfMemoryCases),
                          [](const testing::TestParamInfo<OutOfMemoryCase>& info) { return std::string(info.param.name); });
 
+// --- Several iterations at once ------------------------------------------------------
+
+// Systems whose last iterations are taken at once: by letters where the first byte
+// decides, by pieces where every rule's output scans alone as anywhere (the Gosper
+// curve's two-letter predecessors, closed contexts), and one whose output is not closed
+// ("A" at its end could begin "AB"), which goes one iteration at a time. Each against
+// the plain model, at several n and word ceilings, one call after another.
+struct AtOnceCase {
+    const char* name;
+    std::string axiom;
+    std::vector<RuleText> rules;
+};
+
+void PrintTo(const AtOnceCase& c, std::ostream* out) { *out << c.name; }
+
+const AtOnceCase kAtOnceCases[] = {
+    {"Dragon", "FX", {{"", "X", "", "X+YF+"}, {"", "Y", "", "-FX-Y"}}},
+    {"Gosper", "Fl", {{"", "Fl", "", "Fl+Fr++Fr-Fl--FlFl-Fr+"}, {"", "Fr", "", "-Fl+FrFr++Fr+Fl--Fl-Fr"}}},
+    {"ClosedContexts", "AB", {{"A", "B", "A", "BAB"}, {"", "AB", "", "ABA"}, {"", "B", "", "AB"}, {"", "BAA", "", "B"}}},
+    {"BracketsAndRightContext", "XY[Z]", {{"", "X", "", "X[Y]Z"}, {"", "[Y]", "", "[YZ]"}, {"", "Z", "Z", "ZY"}, {"", "Y", "", "X"}}},
+    {"OutputNotClosed", "AB", {{"", "AB", "", "BA"}, {"", "B", "", "BA"}, {"", "A", "", "BBA"}}},
+};
+
+class AtOnceTest : public testing::TestWithParam<AtOnceCase> {};
+
+TEST_P(AtOnceTest, AgreesWithReference)
+{
+    const AtOnceCase& c = GetParam();
+    LSystem system;
+    system.axiom = c.axiom;
+    system.rules = makeRules(c.rules);
+    for (const std::uint64_t ceiling : {std::uint64_t(300000), std::uint64_t(5000)}) {
+        system.wordCeiling = ceiling;
+        for (const std::uint32_t n : {0u, 1u, 2u, 5u, 9u, 4u, 12u, 70u}) {
+            system.n = n;
+            const reference::Production expected = reference::produce(c.axiom, c.rules, n, ceiling);
+            ASSERT_EQ(produceCapturingOutput(system), expected.output) << "n = " << n << ", ceiling " << ceiling;
+            ASSERT_TRUE(system.word == expected.word) << "n = " << n << ", ceiling " << ceiling;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, AtOnceTest, testing::ValuesIn(kAtOnceCases),
+                         [](const testing::TestParamInfo<AtOnceCase>& info) { return std::string(info.param.name); });
+
 // --- The storage of the words ---------------------------------------------------------
 
 // P and L after a first production write into the storage that it left: no allocation
