@@ -55,6 +55,13 @@ PieceExpansion::PieceExpansion(const std::vector<Rule>& rules, const CompiledRul
             pieces_[kind].push_back(match.rule == kNoRule ? copied(text[i]) : match.rule);
             i += match.length;
         }
+        // Every rule that can be applied must have a closed output, or no jump is
+        // tried: a plan scans the whole word. A byte copied is looked at where it
+        // occurs.
+        if (kind < ruleCount_ && !closed_[kind] && !rules[kind].matchText.empty()) {
+            usable_ = false;
+            return;
+        }
     }
 }
 
