@@ -9,6 +9,7 @@
 #include <deque>
 #include <string>
 
+#include "app/large_pages.h"
 #include "app/standard_streams.h"
 #include "display/display.h"
 #include "lsystem/console.h"
@@ -85,6 +86,7 @@ int main(int argc, char** argv)
         return 1;
     }
     LSystem lsystem;
+    lsystem.prepareLargeBuffer = adviseLargePages;
     setupDrawingState();  // needs the display's context, current from here on
     lsystem.readDescription(argv[1]);
 

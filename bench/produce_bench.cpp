@@ -1,9 +1,11 @@
 // Speed and memory of LSystem::produce: the bracketed bush F -> F[+F]F[-F]F against
 // writing the same bytes into fresh memory and against the scan that erases consumed
-// bytes from the front of the word; 10,000 rules with one first byte; a context-
-// sensitive and a multi-byte-predecessor system; long left contexts; peak memory per
-// letter of the word.
+// bytes from the front of the word; the families of curves (dragon, Levy, a two-letter
+// predecessor, a context-sensitive tree) at 10^7 to 10^8 letters; 10,000 rules with one
+// first byte; a context-sensitive and a multi-byte-predecessor system; long left
+// contexts; peak memory per letter of the word.
 // Linux only: /proc, /dev/null and glibc's malloc_trim.
+#include "app/large_pages.h"
 #include "bench/quiet_stdout.h"
 #include "lsystem/lsystem.h"
 
@@ -32,11 +34,13 @@ Rule makeRule(std::string left, std::string predecessor, std::string right, std:
     return rule;
 }
 
+// The program's own setting: the word buffers asked for with large pages.
 void setupBush(LSystem& system, std::uint32_t n)
 {
     system.axiom = "F";
     system.rules = {makeRule("", "F", "", "F[+F]F[-F]F")};
     system.n = n;
+    system.prepareLargeBuffer = adviseLargePages;
 }
 
 double seconds(std::chrono::steady_clock::duration span)
@@ -58,8 +62,106 @@ void BM_ProduceBush(benchmark::State& state)
 }
 BENCHMARK(BM_ProduceBush)->Arg(7)->Arg(8)->Arg(11)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The bush at n = 11, and in the same loop the time to allocate and fill a buffer of
-// the final word's length, so that both share the machine's state of the moment.
+// The bush at n = 11 into fresh memory without large pages: beside the production of
+// BM_ProduceBushBesideFreshFill, what they win.
+void BM_ProduceBushSmallPages(benchmark::State& state)
+{
+    LSystem system;
+    setupBush(system, 11);
+    system.prepareLargeBuffer = nullptr;
+    for (auto _ : state) {
+        {
+            QuietStdout quiet;
+            system.produce();
+        }
+        state.PauseTiming();
+        std::string().swap(system.word);
+        std::string().swap(system.spareWord);
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * system.word.size()));
+    state.counters["letters"] = static_cast<double>(system.word.size());
+}
+BENCHMARK(BM_ProduceBushSmallPages)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The keys P and L in turn on the bush: n = 10, 11, 10, 11, ... on one LSystem, as the
+// window makes them. Bytes are the letters of both words of a pair.
+void BM_BushPAndL(benchmark::State& state)
+{
+    LSystem system;
+    setupBush(system, 10);
+    std::size_t letters = 0;
+    {
+        QuietStdout quiet;  // the window's first P and L, which take fresh memory
+        for (const std::uint32_t n : {11u, 10u}) {
+            system.n = n;
+            system.produce();
+        }
+    }
+    for (auto _ : state) {
+        QuietStdout quiet;
+        letters = 0;
+        for (const std::uint32_t n : {11u, 10u}) {
+            system.n = n;
+            system.produce();
+            letters += system.word.size();
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * letters));
+}
+BENCHMARK(BM_BushPAndL)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The families of curves, each at 10^7 to 10^8 letters; bytes are the letters of the
+// final word, so that letters per second compare with the bush's.
+struct Family {
+    std::string axiom;
+    std::vector<Rule> rules;
+    std::uint32_t n;
+};
+
+void BM_Family(benchmark::State& state, const Family& family)
+{
+    LSystem system;
+    system.axiom = family.axiom;
+    system.rules = family.rules;
+    system.n = family.n;
+    system.prepareLargeBuffer = adviseLargePages;
+    for (auto _ : state) {
+        QuietStdout quiet;
+        system.produce();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * system.word.size()));
+    state.counters["letters"] = static_cast<double>(system.word.size());
+}
+// The bush itself, for the ratio of the others to it in the same run.
+BENCHMARK_CAPTURE(BM_Family, Bush, Family{"F", {makeRule("", "F", "", "F[+F]F[-F]F")}, 11})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+// Heighway's dragon: the word doubles at each iteration.
+BENCHMARK_CAPTURE(BM_Family, Dragon,
+                  Family{"FX", {makeRule("", "X", "", "X+YF+"), makeRule("", "Y", "", "-FX-Y")}, 24})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+// Levy's C curve: one rule, runs of turns between the steps.
+BENCHMARK_CAPTURE(BM_Family, Levy, Family{"F", {makeRule("", "F", "", "+F--F+")}, 24})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+// The Gosper curve with two-letter predecessors Fl and Fr.
+BENCHMARK_CAPTURE(BM_Family, TwoLetterPredecessor,
+                  Family{"Fl",
+                         {makeRule("", "Fl", "", "Fl+Fr++Fr-Fl--FlFl-Fr+"),
+                          makeRule("", "Fr", "", "-Fl+FrFr++Fr+Fl--Fl-Fr")},
+                         8})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+// examples/context-tree.lsys: branches that hold one segment grow, every F doubles.
+BENCHMARK_CAPTURE(BM_Family, ContextSensitiveTree,
+                  Family{"F[+F][-F]",
+                         {makeRule("[", "+F", "]", "+F[+F][-F]"), makeRule("[", "-F", "]", "-F[+F][-F]"),
+                          makeRule("", "F", "", "FF")},
+                         21})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The bush at n = 11 into fresh memory, as a first production makes it (no storage of
+// an earlier one to reuse), and in the same loop the time to allocate and fill a
+// buffer of the final word's length with small pages, so that both share the machine's
+// state of the moment.
 void BM_ProduceBushBesideFreshFill(benchmark::State& state)
 {
     LSystem system;
@@ -78,6 +180,7 @@ void BM_ProduceBushBesideFreshFill(benchmark::State& state)
 
         state.PauseTiming();
         std::string().swap(system.word);
+        std::string().swap(system.spareWord);
         const auto freshStart = std::chrono::steady_clock::now();
         {
             std::unique_ptr<char[]> fresh(new char[letters]);
@@ -159,6 +262,7 @@ BENCHMARK(BM_EraseFromFrontBush)->Arg(7)->Arg(8)->Unit(benchmark::kMillisecond)-
 // One iteration over a long pseudo-random axiom; bytes are the letters written.
 void runOnce(benchmark::State& state, LSystem& system)
 {
+    system.prepareLargeBuffer = adviseLargePages;
     std::size_t letters = 0;
     for (auto _ : state) {
         QuietStdout quiet;
@@ -327,6 +431,7 @@ void BM_ProducePeakMemory(benchmark::State& state)
             system.rules = contextSensitiveRules();
             system.axiom = randomWord(64u << 20, "ABF+-[]", 11);
             system.n = 3;
+            system.prepareLargeBuffer = adviseLargePages;
         }
         malloc_trim(0);
         {

@@ -3,6 +3,7 @@
 // render (in the turtle library) walks the word and frames or draws it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -87,6 +88,15 @@ public:
 
     // The deepest the turtle's stack may grow; a "[" past it ends the pass.
     std::uint64_t stackCeiling = defaultStackCeiling();
+
+    // Called by produce on each large buffer for a word that it has just taken and not
+    // yet written, so that the system may back it with large pages; main sets it. Null:
+    // plain memory.
+    void (*prepareLargeBuffer)(void* data, std::size_t bytes) = nullptr;
+
+    // The storage of the last production's other word, kept by produce for the next
+    // one: at most about as large as the largest word made.
+    std::string spareWord;
 
     // Kept by the turtle library between passes: whether the projection in force frames
     // the word, and the last drawing pass's vertices for replay. Empty until a pass.

@@ -656,5 +656,50 @@ case_far_picture() {
   quit_with_escape
 }
 
+# escape_as_rewriting_starts FILE: Esc released once the rewriting of FILE has begun;
+# the program ends within 1 s (under Wine, within its slower end) with exit code 0.
+escape_as_rewriting_starts() {
+  launch "$1"
+  wait_until 60 find_window || fail "no window appeared"
+  if [ "$platform" = windows ]; then xdotool windowfocus --sync "$wid"; fi
+  wait_until 10 has_focus || fail "the window did not get the keyboard focus"
+  wait_until 60 eval 'tail -c 256 "$work/raw" | grep -q -a "^1 "' || fail "the rewriting did not start"
+  local pressed ended
+  pressed=$(now)
+  xdotool key Escape
+  wait_exit
+  ended=$(now)
+  [ "$rc" -eq 0 ] || fail "exit code $rc after Esc, expected 0"
+  within "$pressed" "$ended" 1 || fail "Esc took $(awk -v a="$pressed" -v b="$ended" 'BEGIN { print b - a }') s"
+}
+
+# One rule whose successor is 600 million letters, at n=1: the rule's output is copied
+# and written in pieces that ask whether to go on, so Esc acts at once.
+case_escape_huge_successor() {
+  { printf 'n=1 F F->'; head -c 600000000 /dev/zero | tr '\0' F; printf '\n'; } >huge-successor.lsys
+  escape_as_rewriting_starts huge-successor.lsys
+  [ "$(tail -c 4096 "$work/raw" | grep -a -c '^Rendering done')" -eq 0 ] ||
+    fail "the work was finished, not abandoned: too small a test"
+}
+
+# 17,000 rules of 10,000-byte match texts that share their first 16 bytes, over an
+# axiom of 200,000 A's: a description of 170 MB, whose automaton for long texts would
+# take more than the description ceiling leaves. The long texts are then found by their
+# hashes, in time linear in the word, asking as it goes; Esc acts at once.
+case_escape_long_match_texts() {
+  awk 'BEGIN {
+    printf "n=1\n"
+    for (r = 0; r < 17000; ++r) {
+      body = sprintf("B%05d", r)
+      while (length(body) < 9984) body = body body
+      printf "AAAAAAAAAAAAAAAA%s->X\n", substr(body, 1, 9984)
+    }
+    axiom = "A"
+    while (length(axiom) < 200000) axiom = axiom axiom
+    print substr(axiom, 1, 200000)
+  }' >long-match-texts.lsys
+  escape_as_rewriting_starts long-match-texts.lsys
+}
+
 "case_$case_name"
 echo "ok ($case_name, $platform)"

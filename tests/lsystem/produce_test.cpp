@@ -622,6 +622,83 @@ TEST_P(OutOfMemoryTest, StopsAndSaysHowManyLetters)
 INSTANTIATE_TEST_SUITE_P(Places, OutOfMemoryTest, testing::ValuesIn(kOutOfMemoryCases),
                          [](const testing::TestParamInfo<OutOfMemoryCase>& info) { return std::string(info.param.name); });
 
+// --- Several iterations at once ------------------------------------------------------
+
+// Systems whose last iterations are taken at once: by letters where the first byte
+// decides, by pieces where every rule's output scans alone as anywhere (the Gosper
+// curve's two-letter predecessors, closed contexts), and one whose output is not closed
+// ("A" at its end could begin "AB"), which goes one iteration at a time. Each against
+// the plain model, at several n and word ceilings, one call after another.
+struct AtOnceCase {
+    const char* name;
+    std::string axiom;
+    std::vector<RuleText> rules;
+};
+
+void PrintTo(const AtOnceCase& c, std::ostream* out) { *out << c.name; }
+
+const AtOnceCase kAtOnceCases[] = {
+    {"Dragon", "FX", {{"", "X", "", "X+YF+"}, {"", "Y", "", "-FX-Y"}}},
+    {"Gosper", "Fl", {{"", "Fl", "", "Fl+Fr++Fr-Fl--FlFl-Fr+"}, {"", "Fr", "", "-Fl+FrFr++Fr+Fl--Fl-Fr"}}},
+    {"ClosedContexts", "AB", {{"A", "B", "A", "BAB"}, {"", "AB", "", "ABA"}, {"", "B", "", "AB"}, {"", "BAA", "", "B"}}},
+    {"BracketsAndRightContext", "XY[Z]", {{"", "X", "", "X[Y]Z"}, {"", "[Y]", "", "[YZ]"}, {"", "Z", "Z", "ZY"}, {"", "Y", "", "X"}}},
+    {"OutputNotClosed", "AB", {{"", "AB", "", "BA"}, {"", "B", "", "BA"}, {"", "A", "", "BBA"}}},
+};
+
+class AtOnceTest : public testing::TestWithParam<AtOnceCase> {};
+
+TEST_P(AtOnceTest, AgreesWithReference)
+{
+    const AtOnceCase& c = GetParam();
+    LSystem system;
+    system.axiom = c.axiom;
+    system.rules = makeRules(c.rules);
+    for (const std::uint64_t ceiling : {std::uint64_t(300000), std::uint64_t(5000)}) {
+        system.wordCeiling = ceiling;
+        for (const std::uint32_t n : {0u, 1u, 2u, 5u, 9u, 4u, 12u, 70u}) {
+            system.n = n;
+            const reference::Production expected = reference::produce(c.axiom, c.rules, n, ceiling);
+            ASSERT_EQ(produceCapturingOutput(system), expected.output) << "n = " << n << ", ceiling " << ceiling;
+            ASSERT_TRUE(system.word == expected.word) << "n = " << n << ", ceiling " << ceiling;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, AtOnceTest, testing::ValuesIn(kAtOnceCases),
+                         [](const testing::TestParamInfo<AtOnceCase>& info) { return std::string(info.param.name); });
+
+// --- The storage of the words ---------------------------------------------------------
+
+// P and L after a first production write into the storage that it left: no allocation
+// as large as half the word, while the storage held between productions stays within
+// 2.5 bytes per letter of the largest word. The bush, whose last iterations are taken
+// at once, and a context-sensitive system, which writes every iteration; n is where
+// each makes a few million letters.
+TEST(WordStorage, PAndLReuseTheLastProductionsStorage)
+{
+    const std::pair<std::vector<RuleText>, std::uint32_t> systems[] = {
+        {{{"", "F", "", "F[+F]F[-F]F"}}, 8},
+        {{{"[", "+F", "]", "+F[+F][-F]"}, {"[", "-F", "]", "-F[+F][-F]"}, {"", "F", "", "FF"}}, 16},
+    };
+    for (const auto& [rules, n] : systems) {
+        LSystem system;
+        system.axiom = "F[+F][-F]";
+        system.rules = makeRules(rules);
+        system.n = n;
+        produceCapturingOutput(system);
+        const std::size_t largest = system.word.size();
+        ASSERT_GT(largest, 1000000u);
+        for (const std::uint32_t later : {n - 1, n, n - 1, n}) {
+            system.n = later;
+            gLargestAllocation = 0;
+            const std::string console = produceCapturingOutput(system);
+            EXPECT_LT(gLargestAllocation, largest / 2) << "n = " << later;
+            EXPECT_EQ(console, reference::produce(system.axiom, rules, later, system.wordCeiling).output);
+            EXPECT_LE(system.word.capacity() + system.spareWord.capacity(), largest * 5 / 2) << "n = " << later;
+        }
+    }
+}
+
 // --- The replacement count ------------------------------------------------------------
 
 // A million letters, each replaced by itself at every iteration, 4,097 times:
