@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/large_pages.h"
+#include "app/memory_budget.h"
 #include "app/standard_streams.h"
 #include "display/display.h"
 #include "lsystem/console.h"
@@ -86,6 +87,10 @@ int main(int argc, char** argv)
         return 1;
     }
     LSystem lsystem;
+    const Ceilings ceilings = ceilingsForThisMachine();
+    lsystem.wordCeiling = ceilings.word;
+    lsystem.descriptionCeiling = ceilings.description;
+    lsystem.stackCeiling = ceilings.stack;
     lsystem.prepareLargeBuffer = adviseLargePages;
     setupDrawingState();  // needs the display's context, current from here on
     lsystem.readDescription(argv[1]);

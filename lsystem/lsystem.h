@@ -34,17 +34,8 @@ struct Rule {
     std::string successor;     // takes the predecessor's place; may be empty
 };
 
-// The compiled-in default of LSystem::wordCeiling: the smaller of 4,294,967,295 letters
-// and an eighth of the machine's physical memory (eighthOfPhysicalMemory), unless the
-// build sets one.
-std::uint64_t defaultWordCeiling();
-
-// The default of LSystem::descriptionCeiling: an eighth of physical memory, in bytes.
-std::uint64_t defaultDescriptionCeiling();
-
-// The default of LSystem::stackCeiling: as many entries as fit in an eighth of
-// physical memory.
-std::uint64_t defaultStackCeiling();
+// The longest word whose letter count prints right through "%u".
+constexpr std::uint64_t kLongestCountedWord = 4294967295u;
 
 class LSystem {
 public:
@@ -61,7 +52,7 @@ public:
     // One turtle pass over word: a measuring pass (draw false) sets the projection,
     // a drawing pass (draw true) draws into the current buffer; report prints the
     // line count. A drawing pass of the same word, d, delta and projection as the last
-    // one replays what that one sent to OpenGL instead of walking the word again.
+    // one draws that one's finished image again instead of walking the word.
     // keepGoing is asked at least once per million or so letters walked; when it says
     // false the pass stops at once, prints nothing and returns false; otherwise true.
     // Defined by the turtle library.
@@ -79,15 +70,17 @@ public:
     std::vector<Rule> rules;  // in file order, which is the order of priority
     std::string word;         // the axiom after n iterations
 
+    // The ceilings, which whoever assembles the program sets from the machine's memory
+    // (main does so once); tests set their own. By default only the count bounds them.
     // The longest word produce may make; an iteration that would cross it is abandoned.
-    std::uint64_t wordCeiling = defaultWordCeiling();
+    std::uint64_t wordCeiling = kLongestCountedWord;
 
     // The most memory, in bytes, that readDescription lets the axiom and the rules take;
     // past it reading stops, so that a file larger than memory can't exhaust it.
-    std::uint64_t descriptionCeiling = defaultDescriptionCeiling();
+    std::uint64_t descriptionCeiling = UINT64_MAX;
 
     // The deepest the turtle's stack may grow; a "[" past it ends the pass.
-    std::uint64_t stackCeiling = defaultStackCeiling();
+    std::uint64_t stackCeiling = UINT64_MAX;
 
     // Called by produce on each large buffer for a word that it has just taken and not
     // yet written, so that the system may back it with large pages; main sets it. Null:
@@ -99,6 +92,6 @@ public:
     std::string spareWord;
 
     // Kept by the turtle library between passes: whether the projection in force frames
-    // the word, and the last drawing pass's vertices for replay. Empty until a pass.
+    // the word, and the last drawing pass's finished image. Empty until a pass.
     std::shared_ptr<turtle::Replay> replay;
 };

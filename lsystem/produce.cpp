@@ -9,7 +9,6 @@
 #include "lsystem/compiled_rules.h"
 #include "lsystem/expansion.h"
 #include "lsystem/piece_expansion.h"
-#include "lsystem/physical_memory.h"
 #include "lsystem/progress.h"
 #include "lsystem/word_scans.h"
 
@@ -24,9 +23,6 @@
 namespace rewriting {
 
 namespace {
-
-// The longest word whose letter count prints right through "%u".
-constexpr std::uint64_t kCountLimit = 4294967295u;
 
 // Runs work; false when it ran out of memory, which the standard containers report as
 // bad_alloc, or as length_error past their size limit.
@@ -68,15 +64,6 @@ std::uint64_t heldBytes(const std::string& axiom, const std::vector<Rule>& rules
 }  // namespace
 
 }  // namespace rewriting
-
-std::uint64_t defaultWordCeiling()
-{
-    const std::uint64_t compiledIn = TENDRILVIEW_WORD_CEILING;
-    if (compiledIn != 0) {
-        return std::min(rewriting::kCountLimit, compiledIn);
-    }
-    return std::min(rewriting::kCountLimit, eighthOfPhysicalMemory());
-}
 
 bool LSystem::produce(const KeepGoing& keepGoing)
 {

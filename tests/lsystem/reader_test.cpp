@@ -545,7 +545,7 @@ TEST_F(ReaderTest, EndlessTokenStopsAtTheCeiling)
 TEST_F(ReaderTest, AllocationFailureStopsReading)
 {
     constexpr std::size_t kFailFrom = 1 << 20;
-    const std::uint64_t ceiling = defaultDescriptionCeiling();
+    constexpr std::uint64_t ceiling = std::uint64_t{1} << 30;
     {
         ReadResult result;
         readWithCeiling(writeFile("n=2 F " + std::string(4 << 20, 'A') + " d=3"), ceiling, result,

@@ -1,6 +1,6 @@
 // Physical memory on POSIX systems: the number of physical pages times the page size,
-// as sysconf reports them. eighthOfPhysicalMemory asks it once for the default ceilings.
-#include "lsystem/physical_memory.h"
+// as sysconf reports them.
+#include "app/physical_memory.h"
 
 #include <unistd.h>
 

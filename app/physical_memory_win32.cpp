@@ -1,6 +1,5 @@
 // Physical memory on Windows: the total that GlobalMemoryStatusEx reports.
-// eighthOfPhysicalMemory asks it once for the default ceilings.
-#include "lsystem/physical_memory.h"
+#include "app/physical_memory.h"
 
 #include <windows.h>
 
