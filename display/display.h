@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+// The window's client area is kClientSize by kClientSize pixels, and stays so.
+inline constexpr int kClientSize = 600;
+
 // Opens the 600x600 window titled "Tendrilview", shows it with the keyboard focus and
 // makes a double-buffered RGBA OpenGL context current on the calling thread; the drawing
 // code sets its state (setupDrawingState). Returns false when a step fails, with

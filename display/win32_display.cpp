@@ -105,7 +105,7 @@ bool openDisplay(std::string& failure)
     }
     classRegistered = true;
 
-    RECT rectangle = {0, 0, 600, 600};  // the client area, grown to the outer size
+    RECT rectangle = {0, 0, kClientSize, kClientSize};  // the client area, grown to the outer size
     AdjustWindowRectEx(&rectangle, kFrameStyle, FALSE, kExtendedStyle);
     window = CreateWindowExW(kExtendedStyle, kClassName, L"Tendrilview", kStyle, 0, 0,
                              rectangle.right - rectangle.left, rectangle.bottom - rectangle.top,

@@ -32,7 +32,6 @@ Atom netWmName = 0;
 bool quitPosted = false;  // the close box was used; the next poll reports quit
 bool swapPaced = false;  // a swap waits for the refresh
 
-constexpr int kSize = 600;  // the client area is kSize x kSize pixels
 
 // Unshifted keysyms to Windows virtual-key codes: a run of keysyms maps to a run of
 // codes from `firstCode` on. Keys not listed come as code 0, which the loop drops.
@@ -114,8 +113,8 @@ void setWindowHints()
     size->flags = USPosition | PPosition | PSize | PMinSize | PMaxSize;
     size->x = 0;
     size->y = 0;
-    size->width = size->min_width = size->max_width = kSize;
-    size->height = size->min_height = size->max_height = kSize;
+    size->width = size->min_width = size->max_width = kClientSize;
+    size->height = size->min_height = size->max_height = kClientSize;
     XSetWMNormalHints(display, window, size);
     XFree(size);
 
@@ -162,6 +161,16 @@ bool setSwapInterval()
     return false;
 }
 
+// While it lives, X errors are counted in openingErrors instead of ending the program;
+// the handler before it comes back however openDisplay returns.
+struct CountingErrors {
+    CountingErrors() : previous((openingErrors = 0, XSetErrorHandler(countError))) {}
+    ~CountingErrors() { XSetErrorHandler(previous); }
+    CountingErrors(const CountingErrors&) = delete;
+    CountingErrors& operator=(const CountingErrors&) = delete;
+    XErrorHandler previous;
+};
+
 bool fail(std::string& failure, const char* what)
 {
     failure = what;
@@ -182,14 +191,12 @@ bool openDisplay(std::string& failure)
     if (!glXQueryExtension(display, &errorBase, &eventBase)) {
         return fail(failure, "the X display has no OpenGL (GLX)");
     }
-    openingErrors = 0;
-    XErrorHandler previousHandler = XSetErrorHandler(countError);
+    const CountingErrors counting;
 
     int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 1, GLX_GREEN_SIZE, 1,
                         GLX_BLUE_SIZE, 1, GLX_DEPTH_SIZE, 0, None};
     XVisualInfo* visual = glXChooseVisual(display, DefaultScreen(display), attributes);
     if (visual == nullptr) {
-        XSetErrorHandler(previousHandler);
         return fail(failure, "no double-buffered RGBA visual");
     }
 
@@ -201,7 +208,7 @@ bool openDisplay(std::string& failure)
     windowAttributes.border_pixel = 0;
     windowAttributes.event_mask = KeyPressMask | KeyReleaseMask | StructureNotifyMask |
                                   ExposureMask | FocusChangeMask;
-    window = XCreateWindow(display, root, 0, 0, kSize, kSize, 0, visual->depth, InputOutput,
+    window = XCreateWindow(display, root, 0, 0, kClientSize, kClientSize, 0, visual->depth, InputOutput,
                            visual->visual, CWColormap | CWBackPixmap | CWBorderPixel | CWEventMask,
                            &windowAttributes);
     wmProtocols = XInternAtom(display, "WM_PROTOCOLS", False);
@@ -215,15 +222,12 @@ bool openDisplay(std::string& failure)
     XFree(visual);
     XSync(display, False);
     if (openingErrors != 0) {
-        XSetErrorHandler(previousHandler);
         return fail(failure, "the X server refused the window or its OpenGL context");
     }
     if (renderingContext == nullptr) {
-        XSetErrorHandler(previousHandler);
         return fail(failure, "no OpenGL context");
     }
     if (!glXMakeCurrent(display, window, renderingContext)) {
-        XSetErrorHandler(previousHandler);
         return fail(failure, "couldn't make the OpenGL context current");
     }
 
@@ -234,7 +238,6 @@ bool openDisplay(std::string& failure)
         XSetInputFocus(display, window, RevertToParent, CurrentTime);
     }
     XSync(display, False);
-    XSetErrorHandler(previousHandler);
 
     swapPaced = setSwapInterval();
     return true;

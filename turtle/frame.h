@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <limits>
 
+#include "display/display.h"
+
 namespace turtle {
 
-inline constexpr int kWindowSize = 600;  // the window's client area is kWindowSize pixels each way
+inline constexpr int kWindowSize = kClientSize;  // the window's client area, in pixels each way
 
 // The least and greatest x and y over both ends of every line seen.
 struct Bounds {

@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "display/display.h"
 #include "lsystem/lsystem.h"
 #include "turtle/frame.h"
 
 namespace reference {
 
-constexpr int kWindowSize = 600;     // the window's client area, in pixels each way
+constexpr int kWindowSize = kClientSize;  // the window's client area, in pixels each way
 constexpr int kSamplesPerSide = 4;   // coverage samples along each side of a pixel
 constexpr float kRedGrey = 85.0f;    // the grey level of pure red, (255 + 0 + 0) / 3
 

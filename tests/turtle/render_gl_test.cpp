@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "display/display.h"
 #include "lsystem/console.h"
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-constexpr int kSize = 600;
+constexpr int kSize = kClientSize;
 
 // The word of F -> F[+F]F[-F]F after n rewritings of F.
 std::string plant(int n)
