@@ -1,14 +1,15 @@
 // The description reader's read-ahead: a detached thread opens the file and reads it into
 // a short queue of blocks, and the caller takes them from there, waiting 20 ms at a time.
-// The lock and the thread are the console's platform ones (console_platform.h).
+// The lock and the thread are the console's platform ones (console_platform.h), the file
+// is read through the system's calls (raw_file.h).
 #include "lsystem/read_ahead.h"
 
-#include <cstdio>
 #include <deque>
 #include <new>
 #include <utility>
 
 #include "lsystem/console_platform.h"
+#include "lsystem/raw_file.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ struct ReadAhead::Shared {
     std::string path;
     std::size_t blockSize = 0;
     bool threaded = false;  // false: next() opens and reads by itself
-    std::FILE* file = nullptr;  // next()'s own file where there is no thread
+    std::unique_ptr<RawFile> file;  // next()'s own file where there is no thread
 
     bool openDone = false;  // the open has returned ...
     bool opened = false;    // ... and succeeded
@@ -40,13 +41,13 @@ namespace {
 // Reads the next block of file into block; false when it is the last one, which may
 // hold nothing. failed tells whether that read failed with nothing read; a std::bad_alloc
 // leaves by itself.
-bool readBlock(std::FILE* file, std::size_t blockSize, std::vector<char>& block, bool& failed)
+bool readBlock(RawFile& file, std::size_t blockSize, std::vector<char>& block, bool& failed)
 {
     block.resize(blockSize);
-    const std::size_t got = std::fread(block.data(), 1, blockSize, file);
+    bool readFailed = false;
+    const std::size_t got = file.read(block.data(), blockSize, readFailed);
     block.resize(got);
-    // fread stops short only at the end of the file or at an error.
-    failed = got == 0 && std::ferror(file) != 0;
+    failed = got == 0 && readFailed;
     return got == blockSize;
 }
 
@@ -55,12 +56,12 @@ void readAheadMain(void* argument)
     const std::unique_ptr<std::shared_ptr<ReadAhead::Shared>> own(
         static_cast<std::shared_ptr<ReadAhead::Shared>*>(argument));
     ReadAhead::Shared& s = **own;
-    std::FILE* const file = std::fopen(s.path.c_str(), "rb");
+    RawFile file(s.path.c_str());
     s.monitor.lock();
     s.openDone = true;
-    s.opened = file != nullptr;
+    s.opened = file.isOpen();
     s.monitor.wakeCaller();
-    while (file != nullptr && !s.abandoned && !s.ended) {
+    while (file.isOpen() && !s.abandoned && !s.ended) {
         if (s.blocks.size() >= kBlocksAhead) {
             s.monitor.waitForWork();
             continue;
@@ -89,7 +90,6 @@ void readAheadMain(void* argument)
         s.monitor.wakeCaller();
     }
     s.monitor.unlock();
-    if (file != nullptr) std::fclose(file);
 }
 
 }  // namespace
@@ -106,10 +106,7 @@ ReadAhead::ReadAhead(const char* path, std::size_t blockSize) : shared_(std::mak
 ReadAhead::~ReadAhead()
 {
     Shared& s = *shared_;
-    if (!s.threaded) {
-        if (s.file != nullptr) std::fclose(s.file);
-        return;
-    }
+    if (!s.threaded) return;
     s.monitor.lock();
     s.abandoned = true;
     s.monitor.wakeWriter();
@@ -123,13 +120,13 @@ ReadAhead::Got ReadAhead::next(std::vector<char>& block, const std::function<boo
         // On this thread, as the reader did before it had one: no question is asked.
         if (!s.openDone) {
             s.openDone = true;
-            s.file = std::fopen(s.path.c_str(), "rb");
-            s.opened = s.file != nullptr;
+            s.file = std::make_unique<RawFile>(s.path.c_str());
+            s.opened = s.file->isOpen();
         }
         if (!s.opened) return Got::Unopened;
         if (s.ended) return Got::End;
         bool failed = false;
-        s.ended = !readBlock(s.file, s.blockSize, block, failed);
+        s.ended = !readBlock(*s.file, s.blockSize, block, failed);
         if (!block.empty()) return Got::Block;
         return failed ? Got::Failed : Got::End;
     }

@@ -12,7 +12,7 @@
 
 class ReadAhead {
 public:
-    // Starts opening path for reading as bytes (binary mode). Where no thread can be
+    // Starts opening path for reading its bytes. Where no thread can be
     // made, the file is opened and read by next() on the caller's thread instead.
     ReadAhead(const char* path, std::size_t blockSize);
     // The thread is left to end by itself once its open or read under way returns.
