@@ -175,6 +175,16 @@ open_window() {
   wait_until 30 reports_reach 1 || fail "no line-count report"
 }
 
+# Whether the program has used next to no processor time for half a second: it waits
+# (for a pipe, say) rather than works. /proc's times are in hundredths of a second.
+idle() {
+  local before after
+  before=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+  sleep 0.5
+  after=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+  [ $((after - before)) -le 10 ]
+}
+
 # Whether no window of the program shows any more.
 window_gone() { ! xdotool search --onlyvisible --name '^Tendrilview' >/dev/null 2>&1; }
 
@@ -664,7 +674,8 @@ case_unread_pipe_busy() {
     mkfifo "$work/pipe"
     exec 7<>"$work/pipe"  # a reader that reads nothing, so that the program's writes wait
     if [ "$how" = keys ]; then launch_into "$work/pipe" summary.lsys; else launch_into "$work/pipe" numbers.lsys; fi
-    sleep 3
+    sleep 1
+    wait_until 30 idle || fail "the program did not come to wait for the pipe"
     running || fail "the program ended by itself"
     if [ "$how" = keys ]; then
       xdotool key p
