@@ -1,8 +1,9 @@
 // Tendrilview's entry point and main loop: checks the argument, opens the display, reads,
 // produces and draws the L-system, then redraws continuously while P and L change the
 // number of iterations, until Esc is released or the window is closed. The window keeps
-// answering during long work: rewriting and drawing ask now and then whether to go on,
-// and the answer takes the window's messages.
+// answering during long work: reading, rewriting and drawing ask now and then whether to
+// go on, and so does a report that waits for room in the console's buffer; the answer
+// takes the window's messages.
 #include <chrono>
 #include <cstdint>
 #include <cwchar>
@@ -27,7 +28,8 @@ constexpr std::uint32_t kKeyL = 0x4C;
 
 // How often long work stops to take the window's messages.
 constexpr auto kLookEvery = std::chrono::milliseconds(20);
-// The pace of the idle redraw where the swap doesn't wait for the screen: about 60 a second.
+// The shortest time from one idle redraw to the next: about 60 a second where the swap
+// doesn't wait for the screen. Measured, since a driver may say its swap waits and not.
 constexpr auto kFrame = std::chrono::microseconds(16667);
 
 // What the window has asked for and the loop has not done yet.
@@ -75,6 +77,7 @@ bool produceAndFrame(LSystem& lsystem, const KeepGoing& keepGoing)
 int main(int argc, char** argv)
 {
     openClosedStandardStreams();  // before anything can open a file on descriptor 0, 1 or 2
+    ignoreBrokenPipes();          // output to a pipe whose reader has gone is dropped
     if (argc < 2) {
         consolePrintf("You have to pass filename as argument!\n");
         consoleFinish();
@@ -93,7 +96,6 @@ int main(int argc, char** argv)
     lsystem.stackCeiling = ceilings.stack;
     lsystem.prepareLargeBuffer = adviseLargePages;
     setupDrawingState();  // needs the display's context, current from here on
-    lsystem.readDescription(argv[1]);
 
     // Long work asks this every so often: the window's messages are taken, P and L wait
     // in the inbox for the work to end, and Esc or the close box abandon it.
@@ -108,8 +110,13 @@ int main(int argc, char** argv)
         }
         return !inbox.quit;
     };
+    // A report that waits for room asks it too; after Esc it no longer waits, so that
+    // the work can be abandoned, and the reports go out before the program ends.
+    consoleSetWaitHook(keepGoing);
 
-    produceAndFrame(lsystem, keepGoing);
+    if (lsystem.readDescription(argv[1], keepGoing)) {
+        produceAndFrame(lsystem, keepGoing);
+    }
     while (!inbox.quit) {
         if (!inbox.keys.empty()) {
             if (inbox.keys.front() == kKeyP) {
@@ -135,15 +142,16 @@ int main(int argc, char** argv)
         }
         swapDisplay();
         consoleFlush();  // a word with an unmatched ']' reports on every redraw
-        if (!swapFollowsRefresh()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                frameStart + kFrame - Clock::now());
-            if (left.count() > 0) {
-                waitDisplay(static_cast<int>(left.count()));
-            }
+        // Where the swap waited for the screen the time is mostly gone; elsewhere the
+        // loop waits out the rest, and a message ends the wait.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            frameStart + kFrame - Clock::now());
+        if (left.count() > 0) {
+            waitDisplay(static_cast<int>(left.count()));
         }
     }
 
+    consoleSetWaitHook({});  // it refers to the inbox and the display
     closeDisplay();
     // Unwritten repetitions are dropped, and the reports written, however long the
     // reader of standard output takes: the window is gone by now.

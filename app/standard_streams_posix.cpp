@@ -1,10 +1,11 @@
-// POSIX: descriptors 0, 1 and 2.
+// POSIX: descriptors 0, 1 and 2, and SIGPIPE.
 #include "app/standard_streams.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
 void openClosedStandardStreams()
 {
@@ -19,4 +20,9 @@ void openClosedStandardStreams()
             close(opened);
         }
     }
+}
+
+void ignoreBrokenPipes()
+{
+    std::signal(SIGPIPE, SIG_IGN);
 }

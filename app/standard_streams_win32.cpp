@@ -39,3 +39,8 @@ void openClosedStandardStreams()
         }
     }
 }
+
+void ignoreBrokenPipes()
+{
+    // WriteFile on a broken pipe fails with ERROR_NO_DATA; no signal is raised.
+}

@@ -35,9 +35,6 @@ DisplayEvent pollDisplay();
 // Returns once a message is pending or `milliseconds` have passed, whichever is first.
 void waitDisplay(int milliseconds);
 
-// Whether swapDisplay waits for the screen's refresh, which then paces the redraw.
-bool swapFollowsRefresh();
-
 // Replaces the window's title.
 void setDisplayTitle(const wchar_t* title);
 

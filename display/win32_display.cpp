@@ -18,7 +18,6 @@ HWND window = nullptr;
 HDC deviceContext = nullptr;
 HGLRC renderingContext = nullptr;
 bool classRegistered = false;
-bool swapPaced = false;  // a swap waits for the refresh
 
 const wchar_t kClassName[] = L"Tendrilview";
 
@@ -55,8 +54,9 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-// Lets the continuous redraw follow the display's refresh where the driver allows it;
-// false where it can't.
+// Asks that a swap wait for the display's refresh, where the driver allows it, so that the
+// picture doesn't tear; false where it can't. A driver may say yes and not wait (Wine
+// does), so the main loop paces the redraw by the time it measures, not by this.
 bool setSwapInterval()
 {
     using ExtensionsProc = const char*(WINAPI*)();
@@ -136,7 +136,7 @@ bool openDisplay(std::string& failure)
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
     SetFocus(window);
-    swapPaced = setSwapInterval();
+    setSwapInterval();  // where it fails or does nothing, the main loop paces itself
     return true;
 }
 
@@ -184,11 +184,6 @@ void waitDisplay(int milliseconds)
     // Any message in the queue ends the wait, also one that a poll has seen but left.
     MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(milliseconds), QS_ALLINPUT,
                                 MWMO_INPUTAVAILABLE);
-}
-
-bool swapFollowsRefresh()
-{
-    return swapPaced;
 }
 
 void setDisplayTitle(const wchar_t* title)

@@ -30,7 +30,6 @@ Atom wmDeleteWindow = 0;
 Atom utf8String = 0;
 Atom netWmName = 0;
 bool quitPosted = false;  // the close box was used; the next poll reports quit
-bool swapPaced = false;  // a swap waits for the refresh
 
 
 // Unshifted keysyms to Windows virtual-key codes: a run of keysyms maps to a run of
@@ -136,8 +135,9 @@ void setWindowHints()
     XSetWMProtocols(display, window, &wmDeleteWindow, 1);
 }
 
-// Lets the continuous redraw follow the display's refresh where GLX allows it; false
-// where it can't.
+// Asks that a swap wait for the display's refresh, where GLX allows it, so that the
+// picture doesn't tear; false where it can't. A driver may say yes and not wait (Wine
+// does), so the main loop paces the redraw by the time it measures, not by this.
 bool setSwapInterval()
 {
     using SwapIntervalExt = void (*)(Display*, GLXDrawable, int);
@@ -239,7 +239,7 @@ bool openDisplay(std::string& failure)
     }
     XSync(display, False);
 
-    swapPaced = setSwapInterval();
+    setSwapInterval();  // where it fails or does nothing, the main loop paces itself
     return true;
 }
 
@@ -292,11 +292,6 @@ void waitDisplay(int milliseconds)
     }
     pollfd connection = {ConnectionNumber(display), POLLIN, 0};
     poll(&connection, 1, milliseconds);
-}
-
-bool swapFollowsRefresh()
-{
-    return swapPaced;
 }
 
 void setDisplayTitle(const wchar_t* title)

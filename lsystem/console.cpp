@@ -16,10 +16,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lsystem/console_platform.h"
@@ -46,6 +48,10 @@ struct Channel {
 };
 
 std::shared_ptr<Channel> gChannel;
+
+// How often a report that waits for room asks the wait hook.
+constexpr int kAskEvery = 20;  // milliseconds
+std::function<bool()> gWaitHook;
 
 void writerMain(void* argument)
 {
@@ -119,13 +125,27 @@ void addReport(const char* bytes, std::size_t size)
         return;
     }
     c->monitor.lock();
+    bool beyondRoom = false;  // the wait hook said not to wait
     while (size > 0) {
-        if (c->pending >= kReportRoom) {
+        if (!beyondRoom && c->pending >= kReportRoom) {
             c->monitor.wakeWriter();
-            c->monitor.waitForProgress();
+            if (!gWaitHook) {
+                c->monitor.waitForProgress();
+                continue;
+            }
+            // The hook may take a while (it takes the window's messages): the writer
+            // goes on meanwhile.
+            c->monitor.unlock();
+            const bool wait = gWaitHook();
+            c->monitor.lock();
+            if (wait) {
+                c->monitor.waitForProgressUpTo(kAskEvery);
+            } else {
+                beyondRoom = true;
+            }
             continue;
         }
-        const std::size_t take = std::min(size, kReportRoom - c->pending);
+        const std::size_t take = beyondRoom ? size : std::min(size, kReportRoom - c->pending);
         if (!append(*c, bytes, take, false)) {
             // No memory for the buffer: once everything before it is written, the rest
             // is written here, so that it is neither lost nor out of order.
@@ -181,6 +201,8 @@ void consoleRepeat(const char* text)
     }
     c->monitor.unlock();
 }
+
+void consoleSetWaitHook(std::function<bool()> hook) { gWaitHook = std::move(hook); }
 
 void consoleFlush()
 {

@@ -12,10 +12,10 @@
 //
 // Reports have a much larger room, 16 MiB. A report that finds it full waits, in its
 // caller, until the writer has made room: reports are never lost, and the memory the
-// buffer takes stays bounded even when a description of gigabytes is summarised into a
-// pipe. Only that summary, or some hundred thousand key presses while nothing reads the
-// output, can fill it; everything else that the program reports takes a few hundred
-// bytes per key press.
+// buffer takes stays bounded. The summary of a huge description fills it, and so do the
+// iteration numbers of a rewriting with a large n, within seconds, when nothing reads the
+// output. While a report waits, the wait hook (consoleSetWaitHook) is asked every 20 ms,
+// so that the program can take its window's messages meanwhile.
 //
 // The text comes out byte for byte as printed; on Windows each "\n" becomes "\r\n", as
 // the C library's text-mode standard output writes it. The functions are called from one
@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 
 // Formats as printf does and adds the text to the reports.
 [[gnu::format(printf, 1, 2)]] void consolePrintf(const char* format, ...);
@@ -33,6 +34,14 @@ void consoleWrite(const char* bytes, std::size_t size);
 // Adds text as a repetition: dropped if the buffer is full, and at the end of the run
 // if it has not been written by then.
 void consoleRepeat(const char* text);
+
+// Sets what a report that waits for room asks every 20 ms or so, on the printing thread,
+// with nothing of the console's locked. It answers whether to go on waiting: false (the
+// user asked to end the program) makes the report taken at once, beyond the room, and
+// so every report until the hook answers true again; a caller that is told to end
+// should stop printing soon. Empty, the default: a report just waits. Set it empty again
+// before whatever it refers to goes away.
+void consoleSetWaitHook(std::function<bool()> hook);
 
 // Hands what is buffered to the writer. Never waits.
 void consoleFlush();

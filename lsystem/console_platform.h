@@ -1,6 +1,7 @@
 // What the console module needs of the platform: a lock with two conditions, a detached
 // thread and a blocking write to standard output. Each platform has its own source file
-// behind this declaration (console_posix.cpp, console_win32.cpp); CMake picks one.
+// behind this declaration (console_posix.cpp, console_win32.cpp); CMake picks one. The
+// description reader's read-ahead thread uses the lock and the thread too.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,7 @@ public:
     void waitForWork();  // the lock is held; released while waiting
     void wakeWriter();
     void waitForProgress();  // the lock is held; released while waiting
+    void waitForProgressUpTo(int milliseconds);  // the same, or until the time has passed
     void wakeCaller();
 
 private:

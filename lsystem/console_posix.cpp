@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -32,6 +33,13 @@ void waitHeld(std::mutex& mutex, std::condition_variable& condition)
 }
 
 }  // namespace
+
+void ConsoleMonitor::waitForProgressUpTo(int milliseconds)
+{
+    std::unique_lock<std::mutex> held(impl_->mutex, std::adopt_lock);
+    impl_->progress.wait_for(held, std::chrono::milliseconds(milliseconds));
+    held.release();
+}
 
 void ConsoleMonitor::waitForWork() { waitHeld(impl_->mutex, impl_->work); }
 void ConsoleMonitor::wakeWriter() { impl_->work.notify_all(); }

@@ -31,6 +31,10 @@ void ConsoleMonitor::waitForProgress()
 {
     SleepConditionVariableCS(&impl_->progress, &impl_->section, INFINITE);
 }
+void ConsoleMonitor::waitForProgressUpTo(int milliseconds)
+{
+    SleepConditionVariableCS(&impl_->progress, &impl_->section, static_cast<DWORD>(milliseconds));
+}
 void ConsoleMonitor::wakeCaller() { WakeAllConditionVariable(&impl_->progress); }
 
 namespace {

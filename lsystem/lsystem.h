@@ -40,8 +40,12 @@ constexpr std::uint64_t kLongestCountedWord = 4294967295u;
 class LSystem {
 public:
     // Reads a description file into the parameters, the axiom and the rules and
-    // prints what it understood on standard output.
-    void readDescription(const char* path);
+    // prints what it understood on standard output; returns true. keepGoing, when not
+    // empty, is asked at least every 20 ms while the file is awaited (a FIFO, a
+    // terminal), after each 256 KiB read and before each rule of the summary; when it
+    // says false, the reading stops at once, keeps what was applied, prints nothing
+    // more and returns false.
+    bool readDescription(const char* path, const KeepGoing& keepGoing = {});
 
     // Sets word to the axiom rewritten n times and prints the rewriting report; returns
     // true. keepGoing, when not empty, is asked before each iteration and at least once

@@ -1,15 +1,16 @@
 // The description-file reader: splits the file into whitespace-separated tokens, applies
 // each as an assignment, a rule or the axiom, reports the tokens it can't use and prints
-// a summary of what it understood. The file is read as raw bytes in chunks, so tokens
-// have no length limit and every byte other than whitespace is an ordinary symbol; the
-// memory that the description takes is counted, and reading stops at its ceiling.
+// a summary of what it understood. The file is read as raw bytes in chunks, on a thread
+// of its own (read_ahead.h), so tokens have no length limit, every byte other than
+// whitespace is an ordinary symbol, and a file that never ends or never comes doesn't
+// keep the caller from asking whether to go on. The memory that the description takes
+// is counted, and reading stops at its ceiling.
+#include <algorithm>
 #include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -20,6 +21,7 @@
 
 #include "lsystem/console.h"
 #include "lsystem/lsystem.h"
+#include "lsystem/read_ahead.h"
 
 namespace {
 
@@ -135,10 +137,6 @@ void reportToken(std::string_view prefix, std::string_view token, std::string_vi
     print(suffix);
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // What one rule takes beyond the bytes of its five strings, counted generously: the Rule
 // itself twice, since the vector of rules may have room for twice as many as it holds,
 // and for each string a heap block's extra (its terminator, the allocator's header and
@@ -168,8 +166,11 @@ void hold(const LSystem& lsystem, std::uint64_t bytes, std::uint64_t room)
 // applied, so it must fit in room too, whatever it turns out to be. Returns the cost of
 // the rule that it adds, 0 when it adds none; throws CeilingReached, having applied
 // nothing, when the token or its rule doesn't fit. room comes and goes by value, so that
-// the loop over the tokens keeps it in a register.
-std::uint64_t applyToken(LSystem& lsystem, std::string_view token, std::uint64_t room)
+// the loop over the tokens keeps it in a register. When the token is the whole of
+// `owner`, a rule's successor takes owner's storage instead of a copy, so that a long
+// rule is not held twice; owner is then left empty.
+std::uint64_t applyToken(LSystem& lsystem, std::string_view token, std::uint64_t room,
+                         std::string* owner = nullptr)
 {
     hold(lsystem, token.size(), room);
 
@@ -224,7 +225,12 @@ std::uint64_t applyToken(LSystem& lsystem, std::string_view token, std::uint64_t
     rule.matchText.append(leftContext.data(), leftContext.size());
     rule.matchText.append(left.data(), left.size());
     rule.matchText.append(rightContext.data(), rightContext.size());
-    rule.successor.assign(successor.data(), successor.size());
+    if (owner != nullptr) {
+        rule.successor.swap(*owner);
+        rule.successor.erase(0, arrow + 2);
+    } else {
+        rule.successor.assign(successor.data(), successor.size());
+    }
     lsystem.rules.push_back(std::move(rule));
     return cost;
 }
@@ -239,7 +245,8 @@ std::uint64_t applyGathered(LSystem& lsystem, std::string& token, std::uint64_t 
         hold(lsystem, token.size(), room);
         lsystem.axiom.swap(token);
     } else {
-        cost = applyToken(lsystem, token, room);
+        // A long rule gives its storage to its successor, which is then not copied.
+        cost = applyToken(lsystem, token, room, token.capacity() > kChunkSize ? &token : nullptr);
     }
     // A long token's buffer is given back rather than kept for the next one.
     if (token.capacity() > kChunkSize) {
@@ -250,15 +257,45 @@ std::uint64_t applyGathered(LSystem& lsystem, std::string& token, std::uint64_t 
     return cost;
 }
 
-// Reads the file's tokens and applies them, with room beside the rules that the LSystem
-// holds already; false when the file can't be read at all. Throws CeilingReached when a
-// token doesn't fit.
-bool readTokens(std::FILE* file, LSystem& lsystem, std::uint64_t room)
+// Makes room in pending, a token gathered across chunks, for more bytes. Doubling would
+// leave the old and the new buffer alive during the copy, and a buffer twice the token's
+// size: near the ceiling, twice the ceiling. So once the token outgrows an eighth of
+// what it may reach (room less the axiom it is held beside), it is given all of that at
+// once, and never moves again: at most an eighth of the ceiling more is ever held.
+void makeRoom(std::string& pending, std::size_t more, const LSystem& lsystem, std::uint64_t room)
 {
-    std::vector<char> chunk(kChunkSize);
-    std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
+    const std::size_t needed = pending.size() + more;
+    if (needed <= pending.capacity()) return;
+    const std::size_t most = static_cast<std::size_t>(room - lsystem.axiom.size());  // >= needed
+    const std::size_t doubled = std::max(needed, 2 * pending.capacity());
+    if (doubled <= most / 8) {
+        pending.reserve(doubled);
+        return;
+    }
+    try {
+        pending.reserve(most);
+    } catch (const std::bad_alloc&) {
+        // The memory is short of the ceiling: grow in smaller steps while it lasts.
+        pending.reserve(std::min(most, needed + needed / 8));
+    }
+}
+
+enum class ReadOutcome { Read, Unreadable, Abandoned };
+
+// Reads the file's tokens and applies them, with room beside the rules that the LSystem
+// holds already. Unreadable when the file can't be read at all; Abandoned when
+// keepGoing, asked after each chunk and while a chunk is awaited, said false. Throws
+// CeilingReached when a token doesn't fit.
+ReadOutcome readTokens(const char* path, LSystem& lsystem, std::uint64_t room,
+                       const KeepGoing& keepGoing)
+{
+    ReadAhead file(path, kChunkSize);
+    std::vector<char> chunk;
+    ReadAhead::Got got = file.next(chunk, keepGoing);
     // Opening a directory succeeds on some systems; its first read fails.
-    if (got == 0 && std::ferror(file)) return false;
+    if (got == ReadAhead::Got::Unopened || got == ReadAhead::Got::Failed) {
+        return ReadOutcome::Unreadable;
+    }
 
     // A token that reaches the end of a chunk is gathered in pending until its end turns
     // up; every other token is applied straight from the chunk. The inner loops are plain
@@ -269,17 +306,19 @@ bool readTokens(std::FILE* file, LSystem& lsystem, std::uint64_t room)
     // skipped there and only there: it would otherwise stick to the first token. fread
     // fills the chunk unless the file ends, so a mark is never split by the first read.
     static constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-    std::size_t skip = got >= 3 && std::memcmp(chunk.data(), kByteOrderMark, 3) == 0 ? 3 : 0;
+    std::size_t skip =
+        chunk.size() >= 3 && std::memcmp(chunk.data(), kByteOrderMark, 3) == 0 ? 3 : 0;
 
     std::string pending;
-    while (got > 0) {
+    while (got == ReadAhead::Got::Block) {
         const char* p = chunk.data() + skip;
         skip = 0;
-        const char* const end = chunk.data() + got;
+        const char* const end = chunk.data() + chunk.size();
         if (!pending.empty()) {
             const char* q = p;
             while (q < end && !kWhitespace.isSpace[static_cast<unsigned char>(*q)]) ++q;
             hold(lsystem, pending.size() + static_cast<std::size_t>(q - p), room);
+            makeRoom(pending, static_cast<std::size_t>(q - p), lsystem, room);
             pending.append(p, q);
             p = q;
             if (p < end) room -= applyGathered(lsystem, pending, room);
@@ -297,49 +336,49 @@ bool readTokens(std::FILE* file, LSystem& lsystem, std::uint64_t room)
             room -= applyToken(lsystem,
                                std::string_view(start, static_cast<std::size_t>(p - start)), room);
         }
+        if (keepGoing && !keepGoing()) return ReadOutcome::Abandoned;
         // A read error ends the reading as the end of the file does.
-        got = std::fread(chunk.data(), 1, chunk.size(), file);
+        got = file.next(chunk, keepGoing);
     }
+    if (got == ReadAhead::Got::Abandoned) return ReadOutcome::Abandoned;
     if (!pending.empty()) applyGathered(lsystem, pending, room);
-    return true;
+    return ReadOutcome::Read;
 }
 
 }  // namespace
 
-void LSystem::readDescription(const char* path)
+bool LSystem::readDescription(const char* path, const KeepGoing& keepGoing)
 {
-    // Binary mode: the bytes of the file are the symbols, so no line-end folding and no
-    // end-of-file character may change them. Carriage returns are whitespace anyway.
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-    bool readable = file != nullptr;
-    bool stopped = false;
-    if (readable) {
-        // The rules that the LSystem holds already count too; a freshly constructed one
-        // has none. With no room left every token is refused, as each has a byte at least.
-        std::uint64_t rulesCost = 0;
-        for (const Rule& rule : rules) {
-            rulesCost += ruleCost(rule.matchText.size(), rule.successor.size());
-        }
-        const std::uint64_t room =
-            rulesCost < descriptionCeiling ? descriptionCeiling - rulesCost : 0;
-        // Memory can run out below the ceiling, when the machine has less free than it
-        // has in all, and a string can't grow past its largest size; both are met like
-        // the ceiling. What was applied stays, and the token being read is given back as
-        // the exception leaves readTokens.
-        try {
-            readable = readTokens(file.get(), *this, room);
-        } catch (const CeilingReached&) {
-            stopped = true;
-        } catch (const std::bad_alloc&) {
-            stopped = true;
-        } catch (const std::length_error&) {
-            stopped = true;
-        }
+    // The rules that the LSystem holds already count too; a freshly constructed one has
+    // none. With no room left every token is refused, as each has a byte at least.
+    std::uint64_t rulesCost = 0;
+    for (const Rule& rule : rules) {
+        rulesCost += ruleCost(rule.matchText.size(), rule.successor.size());
     }
-    if (!readable) {
+    const std::uint64_t room = rulesCost < descriptionCeiling ? descriptionCeiling - rulesCost : 0;
+    // Memory can run out below the ceiling, when the machine has less free than it has
+    // in all, and a string can't grow past its largest size; both are met like the
+    // ceiling. What was applied stays, and the token being read is given back as the
+    // exception leaves readTokens.
+    ReadOutcome outcome = ReadOutcome::Read;
+    bool stopped = false;
+    try {
+        outcome = readTokens(path, *this, room, keepGoing);
+    } catch (const CeilingReached&) {
+        stopped = true;
+    } catch (const std::bad_alloc&) {
+        stopped = true;
+    } catch (const std::length_error&) {
+        stopped = true;
+    }
+    if (outcome == ReadOutcome::Abandoned) {
+        consoleFlush();
+        return false;
+    }
+    if (outcome == ReadOutcome::Unreadable) {
         print("Couldn't open specified file!\n");
         consoleFlush();
-        return;
+        return true;
     }
     if (stopped) {
         consolePrintf("Stopped reading: the description needs more than %" PRIu64
@@ -352,6 +391,12 @@ void LSystem::readDescription(const char* path)
     print(axiom);
     print("\n");
     for (const Rule& rule : rules) {
+        // A summary of millions of rules takes its time; more so on a pipe that nobody
+        // reads, where the console makes it wait for room.
+        if (keepGoing && !keepGoing()) {
+            consoleFlush();
+            return false;
+        }
         print("  ");
         if (!rule.leftContext.empty()) {
             print(rule.leftContext);
@@ -368,4 +413,5 @@ void LSystem::readDescription(const char* path)
     }
     print("-----------------------\n");
     consoleFlush();
+    return true;
 }

@@ -92,6 +92,31 @@ launch() {
   pid=$!
 }
 
+# Starts the program in the background with standard output into TARGET (a pipe, say)
+# and waits until its window has the keyboard focus; no report is waited for.
+launch_into() {
+  local target=$1
+  shift
+  if [ "$platform" = windows ]; then
+    wine "$program" "$@" >"$target" 2>"$work/err" &
+  else
+    "$program" "$@" >"$target" 2>"$work/err" &
+  fi
+  pid=$!
+  await_focus
+}
+
+# Waits until the program's window shows and has the keyboard focus.
+await_focus() {
+  wait_until 30 find_window || fail "no window appeared"
+  if [ "$platform" = windows ]; then
+    # Wine asks the window manager to focus the window; Xvfb has none, so the test
+    # does what the window manager would.
+    xdotool windowfocus --sync "$wid"
+  fi
+  wait_until 10 has_focus || fail "the window did not get the keyboard focus"
+}
+
 # Runs the program to its end (at most 30 s); sets rc.
 run_to_end() {
   launch "$@"
@@ -149,14 +174,37 @@ reports_reach() { [ "$(count '^Rendering done')" -ge "$1" ]; }
 # the first picture has been reported.
 open_window() {
   launch "$@"
-  wait_until 30 find_window || fail "no window appeared"
-  if [ "$platform" = windows ]; then
-    # Wine asks the window manager to focus the window; Xvfb has none, so the test
-    # does what the window manager would.
-    xdotool windowfocus --sync "$wid"
-  fi
-  wait_until 10 has_focus || fail "the window did not get the keyboard focus"
+  await_focus
   wait_until 30 reports_reach 1 || fail "no line-count report"
+}
+
+# Whether the program has used next to no processor time for half a second: it waits
+# (for a pipe, say) rather than works. /proc's times are in hundredths of a second.
+idle() {
+  local before after
+  before=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+  sleep 0.5
+  after=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+  [ $((after - before)) -le 10 ]
+}
+
+# Whether no window of the program shows any more.
+window_gone() { ! xdotool search --onlyvisible --name '^Tendrilview' >/dev/null 2>&1; }
+
+# Esc or the close box (HOW: escape or close); then the window must be gone within
+# SECONDS, measured from the key or the click, although the program may still be
+# writing its reports. Under Wine a destroyed window leaves the screen about two seconds
+# late, even at idle, so there the bound is 3 s longer.
+close_within() {
+  local how=$1 seconds=$2 start
+  if [ "$platform" = windows ]; then seconds=$((seconds + 3)); fi
+  start=$(now)
+  if [ "$how" = escape ]; then xdotool key Escape; else "$probe" close "$wid"; fi
+  while ! window_gone; do
+    awk -v a="$start" -v b="$(now)" -v limit="$seconds" 'BEGIN { exit !(b - a <= limit) }' ||
+      fail "the window was still open $seconds s after $how"
+    sleep 0.02
+  done
 }
 
 # The window's pixels, summarised once two looks in a row agree (the swap has happened).
@@ -611,6 +659,125 @@ case_unread_pipe() {
   wait "$reader" || true
   [ "$(tr -d '\0\r' <"$work/drained" | grep -c '^Production done: 0 replaces done, final product has 2 letters$')" -eq 2 ] ||
     fail "a report was lost: $(tr -d '\0' <"$work/drained" | grep -v '^Stack error' | head -c 600)"
+}
+
+# Standard output on a pipe that nobody reads while the rewriting prints its iteration
+# numbers (n=4000000000 with no rule): within a second 16 MiB of them wait, and the next
+# number waits for room. The window answers all the same: Esc, and the close box in a
+# second run, close it within a second. Nothing is lost: once somebody reads the pipe,
+# every number comes, once and in order, and the program ends with 0. In a third run
+# the reader's summary of a 17 MiB axiom waits for room: P and L released meanwhile take
+# effect in their order once the pipe is read.
+case_unread_pipe_busy() {
+  printf 'n=4000000000 F\n' >numbers.lsys
+  { printf 'n=1 '; head -c $((17 << 20)) /dev/zero | tr '\0' A; printf '\n'; } >summary.lsys
+  local how reader
+  for how in escape close keys; do
+    rm -f "$work/pipe"
+    mkfifo "$work/pipe"
+    exec 7<>"$work/pipe"  # a reader that reads nothing, so that the program's writes wait
+    if [ "$how" = keys ]; then launch_into "$work/pipe" summary.lsys; else launch_into "$work/pipe" numbers.lsys; fi
+    sleep 1
+    wait_until 30 idle || fail "the program did not come to wait for the pipe"
+    running || fail "the program ended by itself"
+    if [ "$how" = keys ]; then
+      xdotool key p
+      sleep 0.5
+      xdotool key l
+      sleep 0.5
+      title_is "Tendrilview" || fail "title '$(title)': the keys did not wait for the summary"
+    else
+      close_within "$how" 1
+    fi
+    exec 8<"$work/pipe"  # the reader that drains it, and sees its end
+    cat <&8 >"$work/raw" 7<&- 8<&- &
+    reader=$!
+    exec 7<&- 8<&-
+    if [ "$how" = keys ]; then
+      wait_until 60 reports_reach 3 || fail "not three pictures after P and L"
+      title_is "Tendrilview, n=1" || fail "title '$(title)' after P and L"
+      [ "$(count '^Production done: 0 replaces done, final product has 17825792 letters$')" -eq 3 ] ||
+        fail "not three productions of the axiom"
+      [ "$(console | grep -c '^1 $')" -eq 2 ] && [ "$(console | grep -c '^1 2 $')" -eq 1 ] ||
+        fail "the productions were not for n=1, 2, 1 in this order"
+      quit_with_escape
+    else
+      wait_exit
+      [ "$rc" -eq 0 ] || fail "exit code $rc after $how, expected 0"
+    fi
+    wait "$reader" || true
+    if [ "$how" != keys ]; then
+      [ "$(wc -c <"$work/raw")" -ge $((16 << 20)) ] ||
+        fail "only $(wc -c <"$work/raw") bytes came: the buffer was not full at $how"
+      console | sed -n 5p | awk '{ for (i = 1; i <= NF; i++) if ($i != i) exit 1 }' ||
+        fail "an iteration number was lost or came twice"
+    fi
+  done
+}
+
+# Standard output on a pipe whose reader goes away (`tendrilview plant.lsys | head -c 20`):
+# the reports after that are dropped, the window works on, P is answered again and
+# again, and Esc ends the program with exit code 0.
+case_broken_pipe() {
+  mkfifo "$work/pipe"
+  head -c 20 <"$work/pipe" >"$work/head" &
+  local head=$!
+  launch_into "$work/pipe" abop-1.24a.lsys
+  wait "$head"
+  [ "$(cat "$work/head")" = "Finished parsing fil" ] || fail "the pipe's reader got '$(cat "$work/head")'"
+  local n
+  for n in 6 7; do
+    xdotool key p
+    wait_until 10 title_is "Tendrilview, n=$n" || fail "title '$(title)' after P"
+  done
+  sleep 1  # the reports of n=7 go to the broken pipe
+  running || fail "the program ended when its output's reader went away"
+  quit_with_escape
+}
+
+# The window answers while the description is read: from a FIFO whose writer stays
+# open, having sent only part of it; from /dev/zero, an endless token; from a file of a
+# two million rules (39 MB). Esc or the close box, released while it reads, close the window
+# within a second, the program ends with exit code 0, and the reading was abandoned: no
+# summary.
+case_answers_while_reading() {
+  awk 'BEGIN { for (i = 0; i < 2000000; i++) printf "A%dB->F%dF\n", i, i }' >rules.lsys
+  mkfifo "$work/description"
+  exec 7<>"$work/description"
+  printf 'n=2 F F->FF ' >&7  # and no end
+  local entry source how
+  for entry in "$work/description:escape" /dev/zero:close rules.lsys:escape; do
+    source=${entry%:*}
+    how=${entry##*:}
+    launch "$source"
+    await_focus
+    close_within "$how" 1
+    wait_exit
+    [ "$rc" -eq 0 ] || fail "exit code $rc after $how while reading $source, expected 0"
+    console_has 'Finished parsing' && fail "the reading of $source was finished, not abandoned"
+    true
+  done
+  exec 7<&-
+}
+
+# The idle redraw comes about 60 times a second, whatever the driver says of its swap
+# (under Wine a swap interval of 1 is accepted and does nothing): a word with an
+# unmatched "]" prints "Stack error !" at every redraw, and over 3 s they come 20 to 120
+# times a second. The window answers Esc at once all the same.
+case_redraw_pace() {
+  echo 'F]' >stack-error.lsys
+  launch stack-error.lsys
+  await_focus
+  sleep 1
+  local first last rate
+  first=$(occurrences 'Stack error !')
+  sleep 3
+  last=$(occurrences 'Stack error !')
+  rate=$(((last - first) / 3))
+  [ "$rate" -ge 20 ] && [ "$rate" -le 120 ] || fail "$rate redraws a second, expected about 60"
+  close_within escape 1
+  wait_exit
+  [ "$rc" -eq 0 ] || fail "exit code $rc after Esc, expected 0"
 }
 
 # A path of CJK and Greek letters, in a folder of such letters too, outside any ANSI code

@@ -1,11 +1,13 @@
 // Tests of the console module with standard output on a pipe of one page that the test
 // reads only when it chooses: printing never waits for the pipe, reports all come out
-// in order, repetitions are dropped only while the buffer is full and at the end.
+// in order, repetitions are dropped only while the buffer is full and at the end, and a
+// report that waits for room asks the wait hook.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -184,6 +186,40 @@ TEST_F(ConsoleTest, ReportLargerThanTheBufferComesOutWhole)
     const std::string text = finish();
     EXPECT_EQ(text.size(), large.size() + 10);
     EXPECT_TRUE(text == "head\n" + large + "tail\n");
+}
+
+// A report that finds the buffer full waits for room, and meanwhile asks the wait hook
+// (where the program takes its window's messages) every 20 ms or so, for as long as the
+// hook says to wait. Once it says not to, the report is taken at once, beyond the room.
+// Either way every byte comes out, in order.
+TEST_F(ConsoleTest, WaitingReportAsksTheHookAndStopsWaitingWhenTold)
+{
+    std::atomic<int> asked{0};
+    std::atomic<bool> wait{true};
+    consoleSetWaitHook([&] {
+        ++asked;
+        return wait.load();
+    });
+    const std::string large(17u << 20, 'r');  // more than the room and the pipe together
+    std::future<void> printing = std::async(std::launch::async, [&] {
+        consolePrintf("before\n");
+        consoleWrite(large.data(), large.size());
+        consolePrintf("after\n");
+    });
+    std::this_thread::sleep_for(400ms);
+    const bool waited = printing.wait_for(0s) != std::future_status::ready;
+    const int askedWhileWaiting = asked;
+    wait = false;
+    const bool ended = printing.wait_for(20s) == std::future_status::ready;
+    if (!ended) drain();
+    printing.get();
+    consoleSetWaitHook({});
+    const std::string text = finish();
+    EXPECT_TRUE(waited) << "the report did not wait for room";
+    EXPECT_GE(askedWhileWaiting, 4) << "the hook was not asked while the report waited";
+    EXPECT_TRUE(ended) << "the report still waited after the hook said not to";
+    EXPECT_EQ(text.size(), large.size() + 13);
+    EXPECT_TRUE(text == "before\n" + large + "after\n");
 }
 
 TEST_F(ConsoleTest, SyncWaitsUntilEverythingIsWritten)

@@ -1,14 +1,23 @@
 // Tests of the description-file reader: how tokens become assignments, rules and the
 // axiom, the exact bytes of the summary, files that can't be read or hold tokens far
-// longer than a line, and the memory ceiling, including an allocation failure below it
-// (global operator new is replaced in this test program). Each test writes its
-// description into a fresh temporary dir.
+// longer than a line, the memory ceiling, including an allocation failure below it
+// (global operator new is replaced in this test program) and the peak memory beside it,
+// and the question whether to go on, asked while a file is awaited and read. Each test
+// writes its description into a fresh temporary dir.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <random>
 #include <string>
 #include <vector>
@@ -373,20 +382,24 @@ std::string stoppedLine(std::uint64_t ceiling)
 }
 
 // Reads path with the given ceiling, capturing what it prints; while it reads,
-// allocations of failFrom bytes or more fail.
+// allocations of failFrom bytes or more fail. peak, when given, gets the most memory
+// that was allocated beside what was allocated before, while the reader ran.
 void readWithCeiling(const std::string& path, std::uint64_t ceiling, ReadResult& result,
-                     std::size_t failFrom = kNoAllocationLimit)
+                     std::size_t failFrom = kNoAllocationLimit, std::size_t* peak = nullptr)
 {
     result.lsystem.descriptionCeiling = ceiling;
     testing::internal::CaptureStdout();
     gFailAllocationsFrom = failFrom;
     gLargestAllocation = 0;
     bool threw = false;
+    const std::size_t before = liveAllocatedBytes();
+    gPeakLiveBytes = before;
     try {
         result.lsystem.readDescription(path.c_str());
     } catch (...) {
         threw = true;
     }
+    if (peak != nullptr) *peak = gPeakLiveBytes - before;
     gFailAllocationsFrom = kNoAllocationLimit;
     consoleSync();
     result.output = testing::internal::GetCapturedStdout();
@@ -540,6 +553,39 @@ TEST_F(ReaderTest, EndlessTokenStopsAtTheCeiling)
     EXPECT_TRUE(result.lsystem.axiom.empty());
 }
 
+// Near the ceiling the reader holds at most a fifth more than the ceiling, all of its
+// memory counted together: an endless token (/dev/zero), and a rule whose successor
+// spans hundreds of reads and is kept. Growing the token by doubling held the old and
+// the new buffer at once, and copying the successor out of the token held it twice.
+TEST_F(ReaderTest, PeakMemoryStaysNearTheCeiling)
+{
+    constexpr std::uint64_t kCeiling = 256 << 20;
+    const std::string successor(200 << 20, 'G');
+    const std::string rule = writeFile("n=2 F->" + successor + " G");
+    struct Source {
+        const char* label;
+        std::string path;
+        std::string output;
+    };
+    const Source sources[] = {
+        {"/dev/zero", "/dev/zero",
+         stoppedLine(kCeiling) + "Finished parsing file: \n  n=1, d=1, delta=90.000000\n  \n" + kSummaryEnd},
+        {"long rule", rule,
+         "Finished parsing file: \n  n=2, d=1, delta=90.000000\n  G\n  F->" + successor + "\n" + kSummaryEnd},
+    };
+    for (const Source& source : sources) {
+        if (!fs::exists(source.path)) continue;
+        SCOPED_TRACE(source.label);
+        ReadResult result;
+        std::size_t peak = 0;
+        // Allocations past twice the ceiling fail, so that a reader that holds on is
+        // caught without exhausting the machine.
+        readWithCeiling(source.path, kCeiling, result, 2 * kCeiling, &peak);
+        EXPECT_LE(peak, kCeiling + kCeiling / 5) << peak << " bytes at the peak";
+        EXPECT_TRUE(result.output == source.output) << result.output.substr(0, 200);
+    }
+}
+
 // Memory that runs out below the ceiling is met like the ceiling: while a long token is
 // gathered, and while the vector of rules grows.
 TEST_F(ReaderTest, AllocationFailureStopsReading)
@@ -562,6 +608,109 @@ TEST_F(ReaderTest, AllocationFailureStopsReading)
         ASSERT_LT(kept, kRules);
         EXPECT_EQ(result.output, stoppedLine(ceiling) + summaryOfNumberedRules(kept));
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// Whether to go on: asked while the file is awaited and after each read. When the answer
+// is no, the reading stops at once: readDescription returns false and prints nothing
+// more, here nothing at all.
+
+// A FIFO in the test's dir with a writer that stays open while the fixture lives, having
+// written text: a read of it waits for ever.
+class OpenFifo {
+public:
+    OpenFifo(const fs::path& path, const std::string& text) : path_(path)
+    {
+        EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+        writer_ = open(path.c_str(), O_RDWR);  // read and write: opening doesn't wait
+        EXPECT_GE(writer_, 0);
+        EXPECT_EQ(write(writer_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    ~OpenFifo() { close(writer_); }
+    OpenFifo(const OpenFifo&) = delete;
+    OpenFifo& operator=(const OpenFifo&) = delete;
+
+private:
+    fs::path path_;
+    int writer_ = -1;
+};
+
+struct AnswerCase {
+    const char* label;
+    int yes;  // how many questions are answered yes before the first no
+};
+
+class AnswerTest : public ReaderTest, public testing::WithParamInterface<AnswerCase> {
+protected:
+    // Reads path with a question that says yes `yes` times, then no; fails unless the
+    // reader asked, stopped on the no within 10 s, and printed nothing.
+    void expectAbandoned(const std::string& path, ReadResult& result)
+    {
+        std::atomic<int> asked{0};
+        const int yes = GetParam().yes;
+        const KeepGoing keepGoing = [&asked, yes] { return asked++ < yes; };
+        testing::internal::CaptureStdout();
+        std::future<bool> reading = std::async(std::launch::async, [&] {
+            return result.lsystem.readDescription(path.c_str(), keepGoing);
+        });
+        const bool stopped = reading.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+        const bool finished = stopped ? reading.get() : true;
+        consoleSync();
+        result.output = testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(stopped) << "the reader did not stop when told (asked " << asked << " times)";
+        EXPECT_FALSE(finished);
+        EXPECT_EQ(asked, yes + 1);
+        EXPECT_EQ(result.output, "");
+    }
+};
+
+TEST_P(AnswerTest, FifoWhoseWriterStaysOpen)
+{
+    const fs::path path = dir_ / "fifo";
+    OpenFifo fifo(path, "n=2 F F->FF ");
+    ReadResult result;
+    expectAbandoned(path.string(), result);
+    EXPECT_EQ(result.lsystem.n, 1u);
+    // The future that still waits in the read ends with the writer, at the end of the test.
+}
+
+TEST_P(AnswerTest, EndlessFile)
+{
+    if (!fs::exists("/dev/zero")) GTEST_SKIP() << "no /dev/zero";
+    ReadResult result;
+    expectAbandoned("/dev/zero", result);
+}
+
+TEST_P(AnswerTest, ManyRules)
+{
+    constexpr std::size_t kRules = 400000;  // about 4 MB: many reads
+    ReadResult result;
+    expectAbandoned(writeFile(numberedRules(kRules)), result);
+    EXPECT_LT(result.lsystem.rules.size(), kRules);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, AnswerTest,
+                         testing::Values(AnswerCase{"NoAtOnce", 0}, AnswerCase{"NoAtTheThird", 2}),
+                         [](const testing::TestParamInfo<AnswerCase>& info) {
+                             return std::string(info.param.label);
+                         });
+
+// A question that always says yes changes nothing: the same output, the same rules.
+TEST_F(ReaderTest, AlwaysYesReadsAsWithoutQuestion)
+{
+    const std::string path = writeFile(numberedRules(300000) + "n=4 " + std::string(600000, 'A'));
+    ReadResult without;
+    readCapturing(path, without);
+    ReadResult with;
+    int asked = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(with.lsystem.readDescription(path.c_str(), [&asked] { return ++asked > 0; }));
+    consoleSync();
+    with.output = testing::internal::GetCapturedStdout();
+    EXPECT_GT(asked, 300000);  // once a read, and once a rule of the summary
+    EXPECT_TRUE(with.output == without.output);
+    EXPECT_EQ(with.lsystem.rules.size(), 300000u);
+    EXPECT_EQ(with.lsystem.axiom, without.lsystem.axiom);
 }
 
 }  // namespace
