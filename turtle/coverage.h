@@ -137,11 +137,9 @@ private:
         }
     }
 
-    // Inline, as they run for nearly every line of a dense curve. The runs are written
-    // without branches on their length, so that lines of every slope cost alike: a run
-    // down a column is a fixed kLongestRun of ORs whose bits are masked off past its
-    // end, and a run along a row one unaligned 64-bit OR (kPadding keeps both inside
-    // the grid's storage).
+    // Inline, as they run for nearly every line of a dense curve. A run along a row is
+    // one unaligned 64-bit OR, without branches on where it starts or how long it is
+    // (kPadding keeps it inside the grid's storage at the end of the last row).
     void columns(double x0, double y0, double dx, double dy, int first, int end)
     {
         const double slope = dy / dx;
@@ -154,7 +152,7 @@ private:
             const int bottom = std::min(ceilInGrid(y + half), kSide);
             const std::uint64_t bit = std::uint64_t{1} << (i & 63);
             std::uint64_t* word = bits_.data() + static_cast<std::size_t>(top) * kWords + (i >> 6);
-            for (int k = 0; k < kLongestRun; ++k, word += kWords) *word |= top + k < bottom ? bit : 0;
+            for (int j = top; j < bottom; ++j, word += kWords) *word |= bit;
         }
     }
 
@@ -184,9 +182,9 @@ private:
     // The most samples a run can cover: the band is at most 2 * kHalfWidth * sqrt(2)
     // samples across a column or row, for slopes of at most 1.
     static constexpr int kLongestRun = 6;
-    // Rows past the last, for the fixed-length runs that start near it (a run starts at
-    // most two rows below the grid, see ceilInGrid) and for the 64-bit OR of a row's end.
-    static constexpr std::size_t kPadding = static_cast<std::size_t>(kLongestRun + 2) * kWords;
+    static_assert(kLongestRun + 7 <= 64, "a run along a row fits the word at the byte of its start");
+    // Words past the last row, for the 64-bit OR of a run that starts near its end.
+    static constexpr std::size_t kPadding = 1;
 
     static constexpr double kHalfWidth = kSamplesPerPixel / 2.0;  // half a pixel, in samples
 
