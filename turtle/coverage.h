@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "turtle/frame.h"
@@ -39,7 +40,7 @@ public:
     static constexpr int kWords = (kSide + 63) / 64;          // 64-bit words a row of samples
 
     explicit CoverageGrid(const PixelMapping& mapping)
-        : bits_(static_cast<std::size_t>(kSide) * kWords, 0),
+        : bits_(static_cast<std::size_t>(kSide) * kWords + kPadding, 0),
           left_(mapping.left + 0.5 / (mapping.columnsPerUnit * kSamplesPerPixel)),
           top_(mapping.top + 0.5 / (mapping.rowsPerUnit * kSamplesPerPixel)),
           columnScale_(mapping.columnsPerUnit * kSamplesPerPixel),
@@ -136,12 +137,58 @@ private:
         }
     }
 
-    void columns(double x0, double y0, double dx, double dy, int first, int end);
-    void rows(double x0, double y0, double dx, double dy, int first, int end);
+    // Inline, as they run for nearly every line of a dense curve. A run along a row is
+    // one unaligned 64-bit OR, without branches on where it starts or how long it is
+    // (kPadding keeps it inside the grid's storage at the end of the last row).
+    void columns(double x0, double y0, double dx, double dy, int first, int end)
+    {
+        const double slope = dy / dx;
+        const double half = kHalfWidth * std::sqrt(1.0 + slope * slope);  // half the band's height in a column
+        first = std::max(first, 0);
+        end = std::min(end, kSide);
+        for (int i = first; i < end; ++i) {
+            const double y = y0 + (i - x0) * slope;
+            const int top = std::max(ceilInGrid(y - half), 0);
+            const int bottom = std::min(ceilInGrid(y + half), kSide);
+            const std::uint64_t bit = std::uint64_t{1} << (i & 63);
+            std::uint64_t* word = bits_.data() + static_cast<std::size_t>(top) * kWords + (i >> 6);
+            for (int j = top; j < bottom; ++j, word += kWords) *word |= bit;
+        }
+    }
+
+    void rows(double x0, double y0, double dx, double dy, int first, int end)
+    {
+        const double slope = dx / dy;
+        const double half = kHalfWidth * std::sqrt(1.0 + slope * slope);  // half the band's width in a row
+        first = std::max(first, 0);
+        end = std::min(end, kSide);
+        auto* const bytes = reinterpret_cast<unsigned char*>(bits_.data());
+        for (int j = first; j < end; ++j) {
+            const double x = x0 + (j - y0) * slope;
+            const int from = std::max(ceilInGrid(x - half), 0);
+            const int to = std::min(ceilInGrid(x + half), kSide);  // one past the last sample
+            const int length = std::max(to - from, 0);
+            // Samples are bits in little-endian order, so the run's bits lie in the 64-bit
+            // word that starts at the byte of its first sample.
+            const std::uint64_t run = ((std::uint64_t{1} << length) - 1) << (from & 7);
+            unsigned char* at = bytes + static_cast<std::size_t>(j) * kWords * 8 + (from >> 3);
+            std::uint64_t word;
+            std::memcpy(&word, at, sizeof word);
+            word |= run;
+            std::memcpy(at, &word, sizeof word);
+        }
+    }
+
+    // The most samples a run can cover: the band is at most 2 * kHalfWidth * sqrt(2)
+    // samples across a column or row, for slopes of at most 1.
+    static constexpr int kLongestRun = 6;
+    static_assert(kLongestRun + 7 <= 64, "a run along a row fits the word at the byte of its start");
+    // Words past the last row, for the 64-bit OR of a run that starts near its end.
+    static constexpr std::size_t kPadding = 1;
 
     static constexpr double kHalfWidth = kSamplesPerPixel / 2.0;  // half a pixel, in samples
 
-    std::vector<std::uint64_t> bits_;  // kSide rows of kWords words, the top row first
+    std::vector<std::uint64_t> bits_;  // kSide rows of kWords words, the top row first, then kPadding
     double left_;  // the drawing x and y of sample (0, 0)'s centre
     double top_;
     double columnScale_;  // samples per drawing unit
@@ -153,12 +200,6 @@ private:
     double lastSampleY_ = 0.0;
     int lastCeilX_ = 0;
     int lastCeilY_ = 0;
-    // The band's extent across a column (or row) for the last slope seen: lines of one
-    // heading share it, and the square root is taken again only when the slope changes.
-    double columnSlope_ = NAN;
-    double columnHalf_ = 0.0;
-    double rowSlope_ = NAN;
-    double rowHalf_ = 0.0;
 };
 
 }  // namespace turtle
