@@ -14,7 +14,7 @@
 #include "app/memory_budget.h"
 #include "app/standard_streams.h"
 #include "display/display.h"
-#include "lsystem/console.h"
+#include "console/console.h"
 #include "lsystem/lsystem.h"
 #include "turtle/drawing_state.h"
 

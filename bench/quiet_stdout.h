@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "lsystem/console.h"
+#include "console/console.h"
 
 class QuietStdout {
 public:

@@ -3,7 +3,7 @@
 // writes it into storage that the production before left, when it is large enough
 // (word and spareWord take turns), so that raising and lowering n does not pay for fresh
 // memory again. Also the default word ceiling, from the machine's memory.
-#include "lsystem/console.h"
+#include "console/console.h"
 #include "lsystem/lsystem.h"
 
 #include "lsystem/compiled_rules.h"

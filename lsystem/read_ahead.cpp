@@ -8,7 +8,7 @@
 #include <new>
 #include <utility>
 
-#include "lsystem/console_platform.h"
+#include "console/console_platform.h"
 #include "lsystem/raw_file.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "lsystem/console.h"
+#include "console/console.h"
 #include "lsystem/lsystem.h"
 #include "lsystem/read_ahead.h"
 

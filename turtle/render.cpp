@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "lsystem/console.h"
+#include "console/console.h"
 #include "lsystem/lsystem.h"
 #include "turtle/canvas.h"
 #include "turtle/coverage.h"

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "lsystem/console.h"
+#include "console/console.h"
 
 namespace harness {
 

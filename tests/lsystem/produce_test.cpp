@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "lsystem/console.h"
+#include "console/console.h"
 #include "lsystem/lsystem.h"
 #include "tests/fuzz/reference.h"
 #include "tests/lsystem/allocation_limit.h"

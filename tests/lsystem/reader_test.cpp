@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "lsystem/console.h"
+#include "console/console.h"
 #include "lsystem/lsystem.h"
 #include "tests/lsystem/allocation_limit.h"
 

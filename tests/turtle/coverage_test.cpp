@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "lsystem/console.h"
+#include "console/console.h"
 #include "lsystem/lsystem.h"
 #include "tests/turtle/picture_cases.h"
 #include "tests/turtle/reference_raster.h"

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "lsystem/console.h"
+#include "console/console.h"
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
 #include "tests/turtle/picture_cases.h"

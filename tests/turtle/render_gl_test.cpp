@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "display/display.h"
-#include "lsystem/console.h"
+#include "console/console.h"
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
 #include "tests/turtle/one_line_at_a_time.h"

@@ -8,7 +8,7 @@
 // what the two rooms are measured against. The writer waits for work only when the queue
 // is empty, and is woken by a flush: texts printed between two flushes usually go out in
 // one write.
-#include "lsystem/console.h"
+#include "console/console.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "lsystem/console_platform.h"
+#include "console/console_platform.h"
 
 namespace {
 

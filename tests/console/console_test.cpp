@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "lsystem/console.h"
+#include "console/console.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <thread>
 
-#include "lsystem/console_platform.h"
+#include "console/console_platform.h"
 
 struct ConsoleMonitor::Impl {
     std::mutex mutex;

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <new>
 
-#include "lsystem/console_platform.h"
+#include "console/console_platform.h"
 
 struct ConsoleMonitor::Impl {
     CRITICAL_SECTION section;
