@@ -16,7 +16,7 @@
 #include "display/display.h"
 #include "console/console.h"
 #include "lsystem/lsystem.h"
-#include "turtle/drawing_state.h"
+#include "turtle/canvas.h"
 
 namespace {
 

@@ -1,7 +1,9 @@
-// What a turtle pass asks of the drawing interface, in a few whole operations: the
-// start of a picture, chunks of lines, the coverage image, the kept image and the
-// projection. One implementation draws with fixed-function OpenGL (canvas_gl.cpp); one
-// draws nothing (canvas_null.cpp), for running passes where no context exists.
+// The drawing interface: the OpenGL state that every pass relies on, set once the
+// display's context is current, and what a turtle pass asks of it in a few whole
+// operations: the start of a picture, chunks of lines, the coverage image, the kept
+// image and the projection. One implementation draws with fixed-function OpenGL
+// (canvas_gl.cpp); one draws nothing (tests/fuzz/null_canvas.cpp), for running passes
+// where no context exists.
 #pragma once
 
 #include <array>
@@ -35,3 +37,11 @@ void loadProjection(const Projection& frame, double originX, double originY);
 std::array<double, 16> projectionMatrix();
 
 }  // namespace turtle::canvas
+
+// Viewport over the window, the projection until the first picture is framed (model-view
+// selected, identity), white clear colour, smoothed lines of width 1 blended by their
+// alpha, points of size 4.
+void setupDrawingState();
+
+// Replaces the projection, and leaves the model-view matrix selected, set to identity.
+void setProjection(const turtle::Projection& projection);

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "turtle/canvas.h"
-#include "turtle/drawing_state.h"
 #include "turtle/gl.h"
 
 namespace {

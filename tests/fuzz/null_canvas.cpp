@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "turtle/canvas.h"
-#include "turtle/drawing_state.h"
 
 namespace {
 

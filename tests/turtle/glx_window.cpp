@@ -3,7 +3,7 @@
 #include "tests/turtle/glx_window.h"
 
 #include "display/display.h"
-#include "turtle/drawing_state.h"
+#include "turtle/canvas.h"
 
 GlxWindow::GlxWindow()
 {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <deque>
 
-#include "turtle/drawing_state.h"
+#include "turtle/canvas.h"
 #include "turtle/gl.h"
 #include "tests/turtle/one_line_at_a_time.h"
 
