@@ -521,6 +521,18 @@ within() {
   awk -v a="$1" -v b="$2" -v limit="$limit" 'BEGIN { exit !(b - a <= limit) }'
 }
 
+# escape_ends_within SECONDS WHAT: releases Esc; the program must end with exit code 0
+# within SECONDS (as within counts them), else the case fails, saying how long WHAT took.
+escape_ends_within() {
+  local pressed ended
+  pressed=$(now)
+  xdotool key Escape
+  wait_exit
+  ended=$(now)
+  [ "$rc" -eq 0 ] || fail "exit code $rc after Esc, expected 0"
+  within "$pressed" "$ended" "$1" || fail "$2 took $(awk -v a="$pressed" -v b="$ended" 'BEGIN { print b - a }') s"
+}
+
 # Esc while the program is busy making a word of 610 million letters: it ends at once,
 # with exit code 0, the work abandoned.
 case_escape_while_busy() {
@@ -531,14 +543,8 @@ case_escape_while_busy() {
   wait_until 10 has_focus || fail "the window did not get the keyboard focus"
   wait_until 30 grep -q '^1 ' "$work/raw" || fail "the rewriting did not start"
   sleep 0.5
-  local pressed ended
-  pressed=$(now)
-  xdotool key Escape
-  wait_exit
-  ended=$(now)
-  [ "$rc" -eq 0 ] || fail "exit code $rc after Esc, expected 0"
+  escape_ends_within 3 "Esc"
   [ "$(count '^Rendering done')" -eq 0 ] || fail "the work was finished, not abandoned: too small a test"
-  within "$pressed" "$ended" 3 || fail "Esc took $(awk -v a="$pressed" -v b="$ended" 'BEGIN { print b - a }') s"
 }
 
 # P and L released while the program is busy take effect afterwards, in their order:
@@ -565,18 +571,13 @@ case_keys_while_busy() {
 case_big_picture() {
   write_bush 10
   open_window bush-10.lsys
-  local first later pressed ended
+  local first later
   first=$(picture)
   sleep 2
   later=$(picture)
   [ "$later" = "$first" ] || fail "the picture changed while idle: $first, then $later"
   [ "$(field ink "$first")" -ge 4000 ] || fail "the plant has faded: $first"
-  pressed=$(now)
-  xdotool key Escape
-  wait_exit
-  ended=$(now)
-  [ "$rc" -eq 0 ] || fail "exit code $rc after Esc, expected 0"
-  within "$pressed" "$ended" 1 || fail "Esc at idle took $(awk -v a="$pressed" -v b="$ended" 'BEGIN { print b - a }') s"
+  escape_ends_within 1 "Esc at idle"
 }
 
 # Whether the window shows the plant of abop-1.24a framed as case_picture expects it.
@@ -831,13 +832,7 @@ escape_as_rewriting_starts() {
   if [ "$platform" = windows ]; then xdotool windowfocus --sync "$wid"; fi
   wait_until 10 has_focus || fail "the window did not get the keyboard focus"
   wait_until 60 eval 'tail -c 256 "$work/raw" | grep -q -a "^1 "' || fail "the rewriting did not start"
-  local pressed ended
-  pressed=$(now)
-  xdotool key Escape
-  wait_exit
-  ended=$(now)
-  [ "$rc" -eq 0 ] || fail "exit code $rc after Esc, expected 0"
-  within "$pressed" "$ended" 1 || fail "Esc took $(awk -v a="$pressed" -v b="$ended" 'BEGIN { print b - a }') s"
+  escape_ends_within 1 "Esc"
 }
 
 # One rule whose successor is 600 million letters, at n=1: the rule's output is copied
