@@ -227,6 +227,17 @@ near() {
     fail "$what is $value, expected $expected (+-$tolerance)"
 }
 
+# fills_frame WHAT SEEN: the ink box of the picture counts SEEN lies on the frame's
+# margins, 27 pixels in from each side of the window (within 2 pixels).
+fills_frame() {
+  local box
+  IFS=, read -r -a box <<<"$(field ink_box "$2")"
+  near "left of the $1" "${box[0]}" 27 2
+  near "top of the $1" "${box[1]}" 27 2
+  near "right of the $1" "${box[2]}" 572 2
+  near "bottom of the $1" "${box[3]}" 572 2
+}
+
 # Releases Esc and expects the program to end with exit code 0.
 quit_with_escape() {
   xdotool key Escape
@@ -467,11 +478,7 @@ case_picture() {
 
   open_window koch-island.lsys
   seen=$(picture)
-  IFS=, read -r -a box <<<"$(field ink_box "$seen")"
-  near "left of the island" "${box[0]}" 27 2
-  near "top of the island" "${box[1]}" 27 2
-  near "right of the island" "${box[2]}" 572 2
-  near "bottom of the island" "${box[3]}" 572 2
+  fills_frame island "$seen"
   [ "$(field red "$seen")" -ge 4 ] || fail "no red start point: $seen"
   quit_with_escape
 }
@@ -810,16 +817,12 @@ case_largest_n() {
 # vertices through OpenGL's float transform would spread it over the whole window. It is
 # framed and drawn as the same square at the start point: inside the 27-pixel margin.
 case_far_picture() {
-  local seen box
+  local seen
   printf 'n=21\nfF+F+F+F\nf->ff\n' >far-square.lsys
   open_window far-square.lsys
   console_has "Rendering done: 4 lines were drawn" || fail "wrong line count: $(console)"
   seen=$(picture)
-  IFS=, read -r -a box <<<"$(field ink_box "$seen")"
-  near "left of the square" "${box[0]}" 27 2
-  near "top of the square" "${box[1]}" 27 2
-  near "right of the square" "${box[2]}" 572 2
-  near "bottom of the square" "${box[3]}" 572 2
+  fills_frame square "$seen"
   [ "$(field ink "$seen")" -ge 1500 ] || fail "too little ink for the square's sides: $seen"
   quit_with_escape
 }
