@@ -98,6 +98,14 @@ public:
         return length < HUGE_VAL ? length : 0.0;  // NaN and infinity count nothing
     }
 
+    // Marks what `other`, a grid of the same mapping, marks: a word walked in pieces into
+    // grids of their own, then added up, marks what one walk of it would.
+    void add(const CoverageGrid& other)
+    {
+        for (std::size_t i = 0; i < bits_.size(); ++i) bits_[i] |= other.bits_[i];
+        used_ = used_ || other.used_;
+    }
+
     // Whether any line was given to the grid.
     bool used() const { return used_; }
 

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "console/console.h"
@@ -18,6 +19,7 @@
 #include "turtle/canvas.h"
 #include "turtle/coverage.h"
 #include "turtle/frame.h"
+#include "turtle/piece_walk.h"
 #include "turtle/reduce.h"
 #include "turtle/replay.h"
 #include "turtle/walk.h"
@@ -132,18 +134,6 @@ struct LengthSplit {
     }
 };
 
-// Counts the lines of a pass on their way to where they are drawn.
-template <class Next>
-struct CountingSink {
-    Next& next;
-    std::uint32_t lines = 0;
-    void line(float x0, float y0, float x1, float y1)
-    {
-        ++lines;
-        next.line(x0, y0, x1, y1);
-    }
-};
-
 // Pixels per drawing unit under `projection` (a column-major matrix without rotation)
 // in the window's viewport, which spans 2 units of normalised coordinates.
 turtle::PixelScale pixelScale(const std::array<double, 16>& projection)
@@ -208,7 +198,8 @@ bool LSystem::render(bool draw, bool report, const KeepGoing& keepGoing)
             const double originY = framing ? framing->originY : 0.0;
             turtle::canvas::startPicture(static_cast<float>(-originX), static_cast<float>(-originY));
             SegmentBatch batch(originX, originY);
-            turtle::CoverageGrid grid(framing ? mappingOf(framing->frame) : mappingOf(key.projection));
+            const turtle::PixelMapping mapping = framing ? mappingOf(framing->frame) : mappingOf(key.projection);
+            turtle::CoverageGrid grid(mapping);
             SegmentRoute route{batch, grid, keepGoing};
             const turtle::PixelScale scale = pixelScale(key.projection);
             if (replay->frames(key) && scale.usable()) {
@@ -217,18 +208,17 @@ bool LSystem::render(bool draw, bool report, const KeepGoing& keepGoing)
                 const double lineLength = square ? sx * d : 0.0;
                 if (lineLength > 0.0 && lineLength < 1.0) {
                     // Every line is below a pixel: all go to the coverage grid.
-                    CountingSink<turtle::CoverageGrid> counter{grid};
-                    end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, counter, keepGoing);
-                    lines = counter.lines;
+                    end = turtle::walkIntoGrid(word, d, delta, stackCeiling, replay->checkpoints(key), mapping,
+                                               grid, last, stack, lines, keepGoing);
                 } else {
                     turtle::LineReducer<SegmentRoute> reducer(scale, lineLength, route);
                     if (square) {
-                        CountingSink<turtle::LineReducer<SegmentRoute>> counter{reducer};
+                        turtle::LineCounter<turtle::LineReducer<SegmentRoute>> counter{reducer};
                         end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, counter, keepGoing);
                         lines = counter.lines;
                     } else {
                         LengthSplit<turtle::LineReducer<SegmentRoute>> split{grid, reducer};
-                        CountingSink<LengthSplit<turtle::LineReducer<SegmentRoute>>> counter{split};
+                        turtle::LineCounter<LengthSplit<turtle::LineReducer<SegmentRoute>>> counter{split};
                         end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, counter, keepGoing);
                         lines = counter.lines;
                     }
@@ -238,7 +228,7 @@ bool LSystem::render(bool draw, bool report, const KeepGoing& keepGoing)
                 // No frame of this word to reduce in: the lines go as they are, but
                 // for those below a pixel.
                 LengthSplit<SegmentRoute> split{grid, route};
-                CountingSink<LengthSplit<SegmentRoute>> counter{split};
+                turtle::LineCounter<LengthSplit<SegmentRoute>> counter{split};
                 end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, counter, keepGoing);
                 lines = counter.lines;
             }
@@ -256,14 +246,15 @@ bool LSystem::render(bool draw, bool report, const KeepGoing& keepGoing)
             }
         }
     } else {
-        end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, measured, keepGoing);
+        turtle::CheckpointLog log{turtle::checkpointSpacing(word.size()), turtle::kDeepestCopiedStack, {}};
+        end = turtle::walkWord(word, d, delta, stackCeiling, last, stack, measured, keepGoing, &log);
         if (end == turtle::WalkEnd::Finished) {
             turtle::Framing framing;
             framing.frame = turtle::frame(measured.bounds);
             originOf(framing.frame, framing.originX, framing.originY);
             turtle::canvas::loadProjection(framing.frame, framing.originX, framing.originY);
             framing.matrix = turtle::canvas::projectionMatrix();
-            replay->framed(key, true, framing);
+            replay->framed(key, true, framing, std::move(log.points));
         } else {
             replay->framed(key, false);
         }

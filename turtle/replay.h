@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "turtle/frame.h"
@@ -52,12 +53,16 @@ public:
 
     // Set by a measuring pass: it framed `key`'s word (true) or ended early and left the
     // projection as it was (false).
-    void framed(const PassKey& key, bool finished, const Framing& framing = {})
+    // A finished pass also leaves the checkpoints of its walk, from which a drawing
+    // pass of the same word can walk it in pieces.
+    void framed(const PassKey& key, bool finished, const Framing& framing = {},
+                std::vector<Checkpoint> checkpoints = {})
     {
         forget();
         framedKey_ = key;
         framed_ = finished;
         framing_ = framing;
+        checkpoints_ = std::move(checkpoints);
     }
     // Whether the projection in force was set by a finished measuring pass of this word.
     bool frames(const PassKey& key) const { return framed_ && framedKey_.sameWalk(key); }
@@ -65,6 +70,14 @@ public:
     const Framing* framing(const PassKey& key) const
     {
         return frames(key) && key.projection == framing_.matrix ? &framing_ : nullptr;
+    }
+
+    // The checkpoints of the measuring pass that framed this word, in word order; none
+    // where no finished pass framed it.
+    const std::vector<Checkpoint>& checkpoints(const PassKey& key) const
+    {
+        static const std::vector<Checkpoint> none;
+        return frames(key) ? checkpoints_ : none;
     }
 
     // A drawing pass has ended (not abandoned), and its image has been read into
@@ -101,6 +114,7 @@ private:
     bool framed_ = false;
     PassKey framedKey_;
     Framing framing_;
+    std::vector<Checkpoint> checkpoints_;
 
     bool kept_ = false;
     PassKey key_;

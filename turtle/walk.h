@@ -10,6 +10,7 @@
 #include <deque>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "lsystem/lsystem.h"
 
@@ -108,35 +109,69 @@ enum class WalkEnd {
 // when every letter is a line sent as it is, and few enough that they cost nothing.
 inline constexpr std::size_t kLettersPerQuestion = std::size_t{1} << 16;
 
-// One pass over `word`: starts at (0, 0) with heading 270 and an empty stack, and
-// calls sink.line for every F in word order. A stack error ends the pass where it
-// happens. The stack holds at most `stackCeiling` entries, so that a word of a billion
+// Counts the lines of a pass on their way to `next`, the sink that draws them.
+template <class Next>
+struct LineCounter {
+    Next& next;
+    std::uint32_t lines = 0;  // wraps, as the count the pass reports always has
+    void line(float x0, float y0, float x1, float y1)
+    {
+        ++lines;
+        next.line(x0, y0, x1, y1);
+    }
+};
+
+// Where a walk stood between two letters: what a later walk of the same word needs to
+// start there instead of at the beginning, and land where the whole walk would, to the bit.
+struct Checkpoint {
+    std::size_t offset = 0;  // letters walked before it
+    TurtleState turtle{};
+    std::vector<TurtleState> stack;  // bottom first
+};
+
+// Checkpoints a walk leaves behind it, about every `spacing` letters, where the stack
+// holds at most `deepest` entries (a copy of a deeper one would cost more than it saves).
+struct CheckpointLog {
+    std::size_t spacing = 0;
+    std::size_t deepest = 0;
+    std::vector<Checkpoint> points;
+
+    // Adds a checkpoint at `offset` unless the stack is too deep. False once memory ran
+    // out: the checkpoints are a help, not a need, and the walk goes on without them.
+    bool record(std::size_t offset, const TurtleState& turtle, const std::deque<TurtleState>& stack);
+};
+
+// One pass over the letters [begin, end) of `word`, from the state in `turtle` and
+// `stack`, calling sink.line for every F in word order. A stack error ends the pass where
+// it happens. The stack holds at most `stackCeiling` entries, so that a word of a billion
 // "[" can't take all memory. `keepGoing`, when not empty, is asked after every
-// kLettersPerQuestion letters. `turtle` and `stack` are left as the pass left them.
+// kLettersPerQuestion letters; a `log`, when given, gets a checkpoint at some of those
+// stops. `turtle` and `stack` are left as the pass left them.
 template <class Sink>
-WalkEnd walkWord(const std::string& word, std::uint32_t d, float delta, std::uint64_t stackCeiling,
-                 TurtleState& turtle, std::deque<TurtleState>& stack, Sink& sink,
-                 const KeepGoing& keepGoing = {})
+WalkEnd walkRange(const std::string& word, std::size_t begin, std::size_t end, std::uint32_t d, float delta,
+                  std::uint64_t stackCeiling, TurtleState& turtle, std::deque<TurtleState>& stack, Sink& sink,
+                  const KeepGoing& keepGoing = {}, CheckpointLog* log = nullptr)
 {
     StepTable steps(d);
-    float x = 0.0f;
-    float y = 0.0f;
-    float heading = 270.0f;
-    stack.clear();
+    float x = turtle.x;
+    float y = turtle.y;
+    float heading = turtle.heading;
     double dx;
     double dy;
     steps.lookup(heading, dx, dy);
+    std::size_t nextCheckpoint = log ? begin + log->spacing : 0;
 
     // A plain loop over bytes with the state in locals: this runs for every letter of
     // words of hundreds of millions of letters, at every redraw. The step vector changes
     // only with the heading, so it is looked up on a turn or a pop, never per step.
     // Heading sums are written in float: one float operation rounds exactly as the same
     // operation done in double and then rounded, since double has over twice the digits.
-    const char* p = word.data();
-    const char* const end = p + word.size();
+    const char* const first = word.data();
+    const char* p = first + begin;
+    const char* const last = first + end;
     for (;;) {
         const char* const stretchEnd =
-            static_cast<std::size_t>(end - p) > kLettersPerQuestion ? p + kLettersPerQuestion : end;
+            static_cast<std::size_t>(last - p) > kLettersPerQuestion ? p + kLettersPerQuestion : last;
         for (; p != stretchEnd; ++p) {
             switch (*p) {
             case 'F': {
@@ -193,7 +228,12 @@ WalkEnd walkWord(const std::string& word, std::uint32_t d, float delta, std::uin
                 break;
             }
         }
-        if (p == end) break;
+        if (p == last) break;
+        const auto offset = static_cast<std::size_t>(p - first);
+        if (log && offset >= nextCheckpoint) {
+            nextCheckpoint = offset + log->spacing;
+            if (!log->record(offset, TurtleState{x, y, heading}, stack)) log = nullptr;
+        }
         if (keepGoing && !keepGoing()) {
             turtle = TurtleState{x, y, heading};
             return WalkEnd::Abandoned;
@@ -201,6 +241,18 @@ WalkEnd walkWord(const std::string& word, std::uint32_t d, float delta, std::uin
     }
     turtle = TurtleState{x, y, heading};
     return WalkEnd::Finished;
+}
+
+// One pass over the whole of `word`: starts at (0, 0) with heading 270 and an empty
+// stack, as every pass does; otherwise as walkRange.
+template <class Sink>
+WalkEnd walkWord(const std::string& word, std::uint32_t d, float delta, std::uint64_t stackCeiling,
+                 TurtleState& turtle, std::deque<TurtleState>& stack, Sink& sink,
+                 const KeepGoing& keepGoing = {}, CheckpointLog* log = nullptr)
+{
+    turtle = TurtleState{0.0f, 0.0f, 270.0f};
+    stack.clear();
+    return walkRange(word, 0, word.size(), d, delta, stackCeiling, turtle, stack, sink, keepGoing, log);
 }
 
 }  // namespace turtle
