@@ -13,9 +13,12 @@ namespace {
 
 // Letters between two checkpoints: a sixteenth of the word, between these bounds. Pieces
 // short enough that the two threads end within a piece of each other, and that the one
-// left waiting answers keepGoing soon; long enough that starting one costs nothing.
+// left waiting answers keepGoing soon; long enough that starting one costs nothing. A
+// word of billions of letters has longer pieces, so that it leaves at most kMostPieces
+// checkpoints, whose copied stacks stay a few megabytes at most.
 constexpr std::size_t kShortestPiece = std::size_t{1} << 20;
 constexpr std::size_t kLongestPiece = std::size_t{1} << 22;
+constexpr std::size_t kMostPieces = 1024;
 
 // A coverage walk in pieces, from the checkpoints of an earlier walk: this thread and
 // the worker each take the next piece until none is left, each into a grid of its own.
@@ -92,7 +95,7 @@ struct WorkerPart {
 
 std::size_t checkpointSpacing(std::size_t letters)
 {
-    return std::min(std::max(letters / 16, kShortestPiece), kLongestPiece);
+    return std::max(std::min(std::max(letters / 16, kShortestPiece), kLongestPiece), letters / kMostPieces);
 }
 
 WalkEnd walkIntoGrid(const std::string& word, std::uint32_t d, float delta, std::uint64_t stackCeiling,

@@ -16,7 +16,7 @@
 namespace turtle {
 
 // The deepest stack a checkpoint copies; a walk deeper than that leaves none there.
-inline constexpr std::size_t kDeepestCopiedStack = 4096;
+inline constexpr std::size_t kDeepestCopiedStack = 1024;
 
 // Letters between two checkpoints of a walk of `letters` letters.
 std::size_t checkpointSpacing(std::size_t letters);
