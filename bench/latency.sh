@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # How the program answers a person at scale, measured on the real window in Xvfb: the
 # time from launch to the first visible picture of the bush F -> F[+F]F[-F]F at n=11
-# (48.8 million lines), of the Hilbert curve at n=12 (16.8 million lines) and of the
-# dragon at n=23 (8.4 million lines), Esc at idle, and Esc while the word of n=12
-# (610 million letters) is being made. Given a second program (an older build), measures
+# (48.8 million lines), of the Hilbert curve at n=12 (16.8 million lines), of the
+# dragon at n=23 (8.4 million lines) and of the bush at n=3 (125 lines: what any
+# picture costs), Esc at idle, and Esc while the word of n=12 (610 million letters) is
+# being made. Given a second program (an older build), measures
 # it in the same run.
 # Usage: tests/with-xvfb.sh bench/latency.sh PROGRAM X11_PROBE [OLD_PROGRAM]
 set -euo pipefail
@@ -69,7 +70,11 @@ measure() {
   printf 'n=12 delta=22.5\nF\nF->F[+F]F[-F]F\n' >"$work/bush-12.lsys"
   printf 'n=12\nA\nA->+BF-AFA-FB+\nB->-AF+BFB+FA-\n' >"$work/hilbert-12.lsys"
   printf 'n=23\nFX\nX->X+YF+\nY->-FX-Y\n' >"$work/dragon-23.lsys"
-  local hilbert dragon
+  printf 'n=3 delta=22.5\nF\nF->F[+F]F[-F]F\n' >"$work/bush-3.lsys"
+  local small hilbert dragon
+  first_picture "$work/bush-3.lsys"
+  small=$shown
+  stop_program
   first_picture "$work/hilbert-12.lsys"
   hilbert=$shown
   stop_program
@@ -95,8 +100,8 @@ measure() {
   local busy
   busy=$(time_to_exit 60 "$start")
 
-  printf '%s: first picture of the bush at n=11 after %s s, Hilbert n=12 %s s, dragon n=23 %s s; Esc at idle %s s; Esc while n=12 is made %s s\n' \
-    "$name" "$shown" "$hilbert" "$dragon" "$idle" "$busy"
+  printf '%s: first picture of the bush at n=11 after %s s, Hilbert n=12 %s s, dragon n=23 %s s, the bush at n=3 (what any picture costs) %s s; Esc at idle %s s; Esc while n=12 is made %s s\n' \
+    "$name" "$shown" "$hilbert" "$dragon" "$small" "$idle" "$busy"
 }
 
 measure "$1" "this build"
