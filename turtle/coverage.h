@@ -2,10 +2,12 @@
 // sample, set where some line's band (one pixel wide, centred on the line) covers the
 // sample's centre, so that overlaps count once. Lines below a pixel are drawn here
 // instead of as OpenGL lines; the grid becomes one image of alpha per pixel, blended
-// over the picture. Its size is the window's, whatever the word.
+// over the picture. Its size is the window's, whatever the word: the samples twice
+// (once as rows, once transposed), about 1.4 MB, and a batch of lines waiting.
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -40,46 +42,31 @@ public:
     static constexpr int kWords = (kSide + 63) / 64;          // 64-bit words a row of samples
 
     explicit CoverageGrid(const PixelMapping& mapping)
-        : bits_(static_cast<std::size_t>(kSide) * kWords + kPadding, 0),
+        : rows_(kStorageWords, 0),
+          columns_(kStorageWords, 0),
           left_(mapping.left + 0.5 / (mapping.columnsPerUnit * kSamplesPerPixel)),
           top_(mapping.top + 0.5 / (mapping.rowsPerUnit * kSamplesPerPixel)),
           columnScale_(mapping.columnsPerUnit * kSamplesPerPixel),
           rowScale_(mapping.rowsPerUnit * kSamplesPerPixel)
     {
+        directions_.fill(direction(0));
     }
 
-    // The walk's sink: marks the band of one line, given in drawing units.
+    // The walk's sink: takes one line, given in drawing units. Lines wait in a batch and
+    // are marked a batch at a time (markPending), so that the walk's loop, whose branch
+    // on each letter is hard to predict, stays small, and the marking runs as a loop of
+    // its own over the batch.
     void line(float x0, float y0, float x1, float y1)
     {
         used_ = true;
-        double sx0;
-        double sy0;
-        int cx0;
-        int cy0;
-        if (x0 == lastX_ && y0 == lastY_) {  // the usual case: the line starts where the last ended
-            sx0 = lastSampleX_;
-            sy0 = lastSampleY_;
-            cx0 = lastCeilX_;
-            cy0 = lastCeilY_;
-        } else {
-            sx0 = sampleX(x0);
-            sy0 = sampleY(y0);
-            cx0 = ceilInGrid(sx0);
-            cy0 = ceilInGrid(sy0);
-        }
-        const double sx1 = sampleX(x1);
-        const double sy1 = sampleY(y1);
-        const int cx1 = ceilInGrid(sx1);
-        const int cy1 = ceilInGrid(sy1);
-        lastX_ = x1;
-        lastY_ = y1;
-        lastSampleX_ = sx1;
-        lastSampleY_ = sy1;
-        lastCeilX_ = cx1;
-        lastCeilY_ = cy1;
-        if (cx0 == cx1 && cy0 == cy1) return;  // it crosses no centre line of samples
-        band(sx0, sy0, sx1, sy1, cx0, cy0, cx1, cy1);
+        pending_[pendingLines_] = Line{x0, y0, x1, y1};
+        if (++pendingLines_ == kPendingLines) markPending();
     }
+
+    // ORs in the lines of another grid of the same mapping, as if its walk had come here.
+    // What a line marks depends on its two ends alone, so grids of the pieces of one walk,
+    // added, hold what one grid of the whole walk holds, bit for bit.
+    void add(const CoverageGrid& other);
 
     // Whether a line is shorter than a pixel in the window.
     bool belowAPixel(float x0, float y0, float x1, float y1) const
@@ -98,25 +85,30 @@ public:
         return length < HUGE_VAL ? length : 0.0;  // NaN and infinity count nothing
     }
 
-    // Marks what `other`, a grid of the same mapping, marks: a word walked in pieces into
-    // grids of their own, then added up, marks what one walk of it would.
-    void add(const CoverageGrid& other)
-    {
-        for (std::size_t i = 0; i < bits_.size(); ++i) bits_[i] |= other.bits_[i];
-        used_ = used_ || other.used_;
-    }
-
     // Whether any line was given to the grid.
     bool used() const { return used_; }
 
     // The covered share of each pixel as alpha, 0 to 255: kPixels rows of kPixels bytes,
-    // the bottom row first, as glDrawPixels takes them.
-    void alpha(std::vector<std::uint8_t>& image) const;
+    // the bottom row first, as glDrawPixels takes them. Marks the lines still waiting first.
+    void alpha(std::vector<std::uint8_t>& image);
 
 private:
-    // Sample coordinates in which sample (i, j) has its centre at (i, j).
-    double sampleX(float x) const { return (static_cast<double>(x) - left_) * columnScale_; }
-    double sampleY(float y) const { return (static_cast<double>(y) - top_) * rowScale_; }
+    struct Line {
+        float x0;
+        float y0;
+        float x1;
+        float y1;
+    };
+
+    // Marks the lines waiting in the batch.
+    void markPending()
+    {
+        mark(pending_.data(), pendingLines_);
+        pendingLines_ = 0;
+    }
+
+    // Marks the bands of `count` lines in order.
+    void mark(const Line* lines, int count);
 
     // The least integer at or above v, for v clamped to a little beyond the grid (NaN to
     // below it), so that no conversion overflows.
@@ -127,81 +119,91 @@ private:
         return static_cast<int>(kAbove) - static_cast<int>(kAbove - v);
     }
 
-    // Marks the samples of the band from (x0, y0) to (x1, y1), in sample coordinates;
-    // (cx0, cy0) and (cx1, cy1) are the ends' coordinates rounded up (ceilInGrid). Along
-    // its major axis the line crosses the centre lines of columns (or rows) of samples;
-    // at each crossing the band's cross-section, half a pixel either side of the line
-    // measured across it, is a run of samples in that column (or row). A line crosses
-    // each centre line at most once, so the runs add up to the band's area. Half-open
-    // crossings ([start, end)) leave a chain's shared ends to one line.
-    void band(double x0, double y0, double x1, double y1, int cx0, int cy0, int cx1, int cy1)
+    // How a line's band is marked. Along its major axis the line crosses the centre lines
+    // of columns (or rows) of samples; at each crossing the band's cross-section, half a
+    // pixel either side of the line measured across it, is a run of samples in that
+    // column (or row). A line crosses each centre line at most once, so the runs add up to
+    // the band's area. Half-open crossings ([start, end)) leave a chain's shared ends to
+    // one line. A run goes to rows_ for a row, or to columns_ (the grid transposed) for a
+    // column, so that every run is one unaligned 64-bit OR at the byte of its first sample.
+
+    // What a line's direction gives its runs, from its step in drawing units: its major
+    // axis, the slope of its minor coordinate over its major one, and half a run's length.
+    struct Direction {
+        std::uint64_t step = 0;  // the bits of the float step x1 - x0, then of y1 - y0
+        double slope = 0.0;
+        double half = kHalfWidth;
+        bool crossesColumns = true;  // the major axis is x: the runs are columns
+    };
+
+    // A dense curve draws its steps in a few directions, so the slope and the half length
+    // (a division and a square root, which the runs' positions wait on) are kept per
+    // step, direct-mapped. A collision only computes again the same values from the
+    // same bits, so a line marks what it would without the memo.
+    const Direction& directionOf(float dx, float dy)
     {
-        const double dx = x1 - x0;
-        const double dy = y1 - y0;
-        if (std::fabs(dx) >= std::fabs(dy)) {
-            if (cx0 != cx1) columns(x0, y0, dx, dy, std::min(cx0, cx1), std::max(cx0, cx1));
-        } else {
-            if (cy0 != cy1) rows(x0, y0, dx, dy, std::min(cy0, cy1), std::max(cy0, cy1));
-        }
+        std::uint32_t xBits;
+        std::uint32_t yBits;
+        std::memcpy(&xBits, &dx, sizeof xBits);
+        std::memcpy(&yBits, &dy, sizeof yBits);
+        const std::uint64_t step = std::uint64_t{xBits} << 32 | yBits;
+        Direction& memo = directions_[(step * 0x9E3779B97F4A7C15u) >> (64 - kDirectionBits)];
+        if (memo.step != step) memo = direction(step);
+        return memo;
     }
 
-    // Inline, as they run for nearly every line of a dense curve. A run along a row is
-    // one unaligned 64-bit OR, without branches on where it starts or how long it is
-    // (kPadding keeps it inside the grid's storage at the end of the last row).
-    void columns(double x0, double y0, double dx, double dy, int first, int end)
+    // The direction of a step, given as Direction::step's bits.
+    Direction direction(std::uint64_t step) const;
+
+    // The runs of the crossings [first, end) of centre lines i, at the minor coordinate
+    // minorStart + (i - majorStart) * slope, into the bytes of rows_ or columns_.
+    static void runs(unsigned char* bytes, double majorStart, double minorStart, const Direction& direction,
+                     int first, int end)
     {
-        const double slope = dy / dx;
-        const double half = kHalfWidth * std::sqrt(1.0 + slope * slope);  // half the band's height in a column
         first = std::max(first, 0);
         end = std::min(end, kSide);
         for (int i = first; i < end; ++i) {
-            const double y = y0 + (i - x0) * slope;
-            const int top = std::max(ceilInGrid(y - half), 0);
-            const int bottom = std::min(ceilInGrid(y + half), kSide);
-            const std::uint64_t bit = std::uint64_t{1} << (i & 63);
-            std::uint64_t* word = bits_.data() + static_cast<std::size_t>(top) * kWords + (i >> 6);
-            for (int j = top; j < bottom; ++j, word += kWords) *word |= bit;
+            const double at = minorStart + (i - majorStart) * direction.slope;
+            const int start = std::max(ceilInGrid(at - direction.half), 0);
+            const int stop = std::min(ceilInGrid(at + direction.half), kSide);  // one past the last sample
+            const int length = std::max(stop - start, 0);
+            orRun(bytes + static_cast<std::size_t>(i) * kRowBytes + (start >> 3),
+                  ((std::uint64_t{1} << length) - 1) << (start & 7));
         }
     }
 
-    void rows(double x0, double y0, double dx, double dy, int first, int end)
+    // Samples are bits in little-endian order, so a run's bits lie in the 64-bit word
+    // that starts at the byte of its first sample.
+    static void orRun(unsigned char* at, std::uint64_t run)
     {
-        const double slope = dx / dy;
-        const double half = kHalfWidth * std::sqrt(1.0 + slope * slope);  // half the band's width in a row
-        first = std::max(first, 0);
-        end = std::min(end, kSide);
-        auto* const bytes = reinterpret_cast<unsigned char*>(bits_.data());
-        for (int j = first; j < end; ++j) {
-            const double x = x0 + (j - y0) * slope;
-            const int from = std::max(ceilInGrid(x - half), 0);
-            const int to = std::min(ceilInGrid(x + half), kSide);  // one past the last sample
-            const int length = std::max(to - from, 0);
-            // Samples are bits in little-endian order, so the run's bits lie in the 64-bit
-            // word that starts at the byte of its first sample.
-            const std::uint64_t run = ((std::uint64_t{1} << length) - 1) << (from & 7);
-            unsigned char* at = bytes + static_cast<std::size_t>(j) * kWords * 8 + (from >> 3);
-            std::uint64_t word;
-            std::memcpy(&word, at, sizeof word);
-            word |= run;
-            std::memcpy(at, &word, sizeof word);
-        }
+        std::uint64_t word;
+        std::memcpy(&word, at, sizeof word);
+        word |= run;
+        std::memcpy(at, &word, sizeof word);
     }
 
     // The most samples a run can cover: the band is at most 2 * kHalfWidth * sqrt(2)
     // samples across a column or row, for slopes of at most 1.
     static constexpr int kLongestRun = 6;
-    static_assert(kLongestRun + 7 <= 64, "a run along a row fits the word at the byte of its start");
-    // Words past the last row, for the 64-bit OR of a run that starts near its end.
-    static constexpr std::size_t kPadding = 1;
+    static_assert(kLongestRun + 7 <= 64, "a run fits the word at the byte of its start");
+    static constexpr int kDirectionBits = 9;  // 512 directions memoised
+    static constexpr int kPendingLines = 512;  // lines a batch
+    static constexpr std::size_t kRowBytes = std::size_t{kWords} * 8;
+    // kSide rows of kWords words, then a word for the OR of a run near the end of the last.
+    static constexpr std::size_t kStorageWords = std::size_t{kSide} * kWords + 1;
 
     static constexpr double kHalfWidth = kSamplesPerPixel / 2.0;  // half a pixel, in samples
 
-    std::vector<std::uint64_t> bits_;  // kSide rows of kWords words, the top row first, then kPadding
+    std::vector<std::uint64_t> rows_;     // kSide rows of samples, the top row first: runs along rows
+    std::vector<std::uint64_t> columns_;  // the same transposed, row i being column i: runs along columns
+    std::array<Direction, std::size_t{1} << kDirectionBits> directions_;  // each the direction of its step
     double left_;  // the drawing x and y of sample (0, 0)'s centre
     double top_;
     double columnScale_;  // samples per drawing unit
     double rowScale_;
     bool used_ = false;
+    std::array<Line, kPendingLines> pending_;  // the batch of lines not yet marked
+    int pendingLines_ = 0;
     float lastX_ = NAN;  // the last line's end, in drawing units and in samples
     float lastY_ = NAN;
     double lastSampleX_ = 0.0;

@@ -1,9 +1,12 @@
 // The coverage grid of the drawing pass against the reference rasteriser, without a
 // window: for words of lines below a pixel, the grid's alpha over white must give the
 // reference's picture, to within what the grid's slices of a band do differently from
-// the reference's rectangles at the ends of each line.
+// the reference's rectangles at the ends of each line. A walk drawn in pieces into
+// grids that are then added must give one walk's picture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <deque>
 #include <string>
@@ -100,5 +103,86 @@ TEST_P(GridTest, MatchesTheReference)
 
 INSTANTIATE_TEST_SUITE_P(Words, GridTest, testing::ValuesIn(gridCases()),
                          [](const testing::TestParamInfo<GridCase>& info) { return std::string(info.param.name); });
+
+// --- A walk in pieces ---------------------------------------------------------------
+
+// The lines of one walk, as the walk hands them to a sink.
+struct RecordedLines {
+    std::vector<std::array<float, 4>> lines;
+    void line(float x0, float y0, float x1, float y1) { lines.push_back({x0, y0, x1, y1}); }
+};
+
+// A word of sub-pixel lines in many directions, with branches whose first lines start
+// away from where the last line ended; recorded once, drawn into grids in pieces.
+class PiecesTest : public testing::TestWithParam<double> {
+protected:
+    static void SetUpTestSuite()
+    {
+        LSystem lsystem;
+        testing::internal::CaptureStdout();
+        loadDescription(lsystem, "n=7 delta=22.5 F F->F[+F]F[-F]F");
+        consoleSync();
+        testing::internal::GetCapturedStdout();
+        const turtle::Projection p = reference::measuredProjection(lsystem);
+        mapping = turtle::PixelMapping{p.left, p.top, kSize / (p.right - p.left), kSize / (p.bottom - p.top)};
+        TurtleState end;
+        std::deque<TurtleState> stack;
+        turtle::walkWord(lsystem.word, lsystem.d, lsystem.delta, lsystem.stackCeiling, end, stack, recorded);
+    }
+
+    static void draw(turtle::CoverageGrid& grid, std::size_t from, std::size_t to)
+    {
+        for (std::size_t i = from; i < to; ++i) {
+            const auto& l = recorded.lines[i];
+            grid.line(l[0], l[1], l[2], l[3]);
+        }
+    }
+
+    static inline RecordedLines recorded;
+    static inline turtle::PixelMapping mapping;
+};
+
+// The second piece starts inside a chain of lines, and either grid may hold lines not
+// yet marked, so the sum equals one walk only if each line's marks are its own.
+TEST_P(PiecesTest, AddedEqualOneWalk)
+{
+    const std::size_t split = static_cast<std::size_t>(GetParam() * recorded.lines.size());
+    turtle::CoverageGrid whole(mapping);
+    draw(whole, 0, recorded.lines.size());
+    turtle::CoverageGrid first(mapping);
+    turtle::CoverageGrid second(mapping);
+    draw(first, 0, split);
+    draw(second, split, recorded.lines.size());
+    first.add(second);
+    EXPECT_TRUE(first.used());
+
+    std::vector<std::uint8_t> expected;
+    std::vector<std::uint8_t> added;
+    whole.alpha(expected);
+    first.alpha(added);
+    std::size_t covered = 0;
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        covered += expected[i] != 0;
+        differing += expected[i] != added[i];
+    }
+    ASSERT_GT(covered, 1000u);
+    EXPECT_EQ(differing, 0u) << "pixels of " << covered << " covered";
+}
+
+// Splits at the start, inside the first batch of lines, at a third, in the middle of
+// a run of lines and just before the end.
+INSTANTIATE_TEST_SUITE_P(Splits, PiecesTest, testing::Values(0.0, 0.0001, 0.3333, 0.5, 0.9999));
+
+TEST(CoverageGridAdd, AnEmptyGridAddsNothing)
+{
+    const turtle::PixelMapping mapping{0.0, 0.0, 1.0, 1.0};
+    turtle::CoverageGrid grid(mapping);
+    grid.add(turtle::CoverageGrid(mapping));
+    EXPECT_FALSE(grid.used());
+    std::vector<std::uint8_t> alpha;
+    grid.alpha(alpha);
+    EXPECT_EQ(std::count(alpha.begin(), alpha.end(), 0), static_cast<long>(alpha.size()));
+}
 
 }  // namespace
