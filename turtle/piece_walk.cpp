@@ -59,8 +59,7 @@ struct PieceWalk {
                 }
                 const std::size_t end = i + 1 < pieces() ? checkpoints[i].offset : word.size();
                 LineCounter<CoverageGrid> counter{grid};
-                ended = walkRange(word, begin, end, d, delta, stackCeiling, turtle, stack, counter,
-                                          keepGoing);
+                ended = walkRange(word, begin, end, d, delta, stackCeiling, turtle, stack, counter, keepGoing);
                 lines += counter.lines;
             } catch (const std::bad_alloc&) {
                 ended = WalkEnd::FullStack;
