@@ -10,6 +10,7 @@
 #include <deque>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "lsystem/lsystem.h"
@@ -23,14 +24,10 @@ inline constexpr double kPi = static_cast<double>(3.1415927f);
 // radians rounded to float, cosine and sine each rounded to float, then multiplied
 // by the length. Both factors have 24-bit significands, so the products are exact in
 // double and x = float(dx + x) equals float(float(cos) * length + x).
-inline void stepVector(float heading, float length, double& dx, double& dy)
-{
-    const float radians = static_cast<float>(static_cast<double>(heading) * kPi / 180.0);
-    const float c = static_cast<float>(std::cos(static_cast<double>(radians)));
-    const float s = static_cast<float>(std::sin(static_cast<double>(radians)));
-    dx = static_cast<double>(c) * static_cast<double>(length);
-    dy = static_cast<double>(s) * static_cast<double>(length);
-}
+// Out of line, so that the cosine and sine always come from the maths library: where a
+// heading is known while compiling, the compiler would otherwise work them out itself,
+// and may round differently from the library.
+void stepVector(float heading, float length, double& dx, double& dy);
 
 // Memo of step vectors by the bit pattern of the heading, for one pass (one length).
 // Direct-mapped: a collision only recomputes, and the result is the same function of
@@ -41,10 +38,8 @@ public:
 
     void lookup(float heading, double& dx, double& dy)
     {
-        std::uint32_t bits;
-        std::memcpy(&bits, &heading, sizeof bits);
-        Entry& e = entries_[(bits * 0x9E3779B1u) >> (32 - kSlotBits)];
-        const std::uint64_t key = kValid | bits;
+        Entry& e = entries_[slotOf(heading)];
+        const std::uint64_t key = keyOf(heading);
         if (e.key != key) {
             stepVector(heading, length_, e.dx, e.dy);
             e.key = key;
@@ -53,7 +48,31 @@ public:
         dy = e.dy;
     }
 
+    // The same where the heading's vector is kept already; false, with dx and dy left
+    // alone, where it would have to be worked out.
+    bool find(float heading, double& dx, double& dy) const
+    {
+        const Entry& e = entries_[slotOf(heading)];
+        if (e.key != keyOf(heading)) return false;
+        dx = e.dx;
+        dy = e.dy;
+        return true;
+    }
+
 private:
+    static std::uint64_t keyOf(float heading)
+    {
+        std::uint32_t bits;
+        std::memcpy(&bits, &heading, sizeof bits);
+        return kValid | bits;
+    }
+    static std::size_t slotOf(float heading)
+    {
+        std::uint32_t bits;
+        std::memcpy(&bits, &heading, sizeof bits);
+        return (bits * 0x9E3779B1u) >> (32 - kSlotBits);
+    }
+
     static constexpr int kSlotBits = 10;
     static constexpr std::uint64_t kValid = std::uint64_t{1} << 32;  // set in every filled key
     struct Entry {
@@ -141,6 +160,150 @@ struct CheckpointLog {
     bool record(std::size_t offset, const TurtleState& turtle, const std::deque<TurtleState>& stack);
 };
 
+namespace detail {
+
+// What stopped the walk's inner loop.
+enum class Stop {
+    StretchEnd,  // it reached the end of its letters
+    Miss,        // a turn or a pop came to a heading whose step vector is not kept yet
+    Push,        // a "[" found the top of the stack full
+    Pop,         // a "]" found the top of the stack empty
+};
+
+// The top of the turtle's stack, above what the stack itself holds, kept in the walk's
+// own frame: pushes and pops there need no call, and a loop without calls can keep the
+// turtle's position, heading and step in registers. Every call the walk needs (a step
+// vector worked out, the stack grown or shrunk, a question to keepGoing) waits outside
+// the inner loop, which stops for it.
+inline constexpr int kTopEntries = 64;
+
+// The walk's state while its inner loop runs.
+struct Walker {
+    float x;
+    float y;
+    float heading;
+    double dx;
+    double dy;
+    const char* p;
+    int topUsed;  // entries in top
+    TurtleState top[kTopEntries];
+};
+
+template <class Sink>
+[[gnu::always_inline]] inline Stop walkLetters(Walker& w, const char* const end, const StepTable& steps, float delta,
+                                               int topRoom, Sink& sink)
+{
+    float x = w.x;
+    float y = w.y;
+    float heading = w.heading;
+    double dx = w.dx;
+    double dy = w.dy;
+    const char* p = w.p;
+    int topUsed = w.topUsed;
+    Stop stop = Stop::StretchEnd;
+    for (; p != end; ++p) {
+        switch (*p) {
+        case 'F': {
+            const float nx = static_cast<float>(dx + static_cast<double>(x));
+            const float ny = static_cast<float>(dy + static_cast<double>(y));
+            sink.line(x, y, nx, ny);
+            x = nx;
+            y = ny;
+            break;
+        }
+        case 'f':
+            x = static_cast<float>(dx + static_cast<double>(x));
+            y = static_cast<float>(dy + static_cast<double>(y));
+            break;
+        case '+':
+            heading = heading + delta;
+            if (outsideFullTurn(heading)) heading = wrapHeading(heading);
+            if (!steps.find(heading, dx, dy)) goto missed;
+            break;
+        case '-':
+            heading = heading - delta;
+            if (outsideFullTurn(heading)) heading = wrapHeading(heading);
+            if (!steps.find(heading, dx, dy)) goto missed;
+            break;
+        case '|':
+            heading = heading + 180.0f;
+            if (heading > 360.0f) heading = heading - 360.0f;
+            if (!steps.find(heading, dx, dy)) goto missed;
+            break;
+        case '[':
+            if (topUsed == topRoom) {
+                stop = Stop::Push;
+                goto stopped;
+            }
+            w.top[topUsed++] = TurtleState{x, y, heading};
+            break;
+        case ']':
+            if (topUsed == 0) {
+                stop = Stop::Pop;
+                goto stopped;
+            }
+            --topUsed;
+            x = w.top[topUsed].x;
+            y = w.top[topUsed].y;
+            heading = w.top[topUsed].heading;
+            if (!steps.find(heading, dx, dy)) goto missed;
+            break;
+        default:  // every other byte is no command
+            break;
+        }
+    }
+    goto stopped;
+missed:
+    ++p;
+    stop = Stop::Miss;
+stopped:
+    w.x = x;
+    w.y = y;
+    w.heading = heading;
+    w.dx = dx;
+    w.dy = dy;
+    w.p = p;
+    w.topUsed = topUsed;
+    return stop;
+}
+
+// Sinks of a few plain values, such as the bounds of a measuring pass, are copied into
+// the inner loop and back, so that what they gather stays in registers too.
+template <class Sink>
+inline constexpr bool kCopiedIntoWalk =
+    std::is_trivially_copyable_v<Sink> && std::is_copy_assignable_v<Sink> && sizeof(Sink) <= 64;
+
+// walkLetters out of line, for a sink that is not copied.
+template <class Sink>
+[[gnu::noinline]] Stop innerWalk(Walker& w, const char* const end, const StepTable& steps, float delta, int topRoom,
+                                 Sink& sink)
+{
+    return walkLetters(w, end, steps, delta, topRoom, sink);
+}
+
+// The same with the sink copied in and back. Without SLP vectorisation: GCC would keep
+// the copy's fields packed in one vector register and unpack and pack them at every line.
+template <class Sink>
+[[gnu::noinline, gnu::optimize("no-tree-slp-vectorize")]] Stop innerWalkCopied(Walker& w, const char* const end,
+                                                                               const StepTable& steps, float delta,
+                                                                               int topRoom, Sink& sink)
+{
+    Sink copied = sink;
+    const Stop stop = walkLetters(w, end, steps, delta, topRoom, copied);
+    sink = copied;
+    return stop;
+}
+
+// Moves the top's entries onto the end of the stack. False where memory ran out: what
+// did not fit stays in the top.
+bool lowerTop(Walker& w, std::deque<TurtleState>& stack);
+
+// Moves up to half the top's room of the stack's last entries into the top, which is
+// empty.
+void raiseTop(Walker& w, std::deque<TurtleState>& stack);
+
+}  // namespace detail
+
 // One pass over the letters [begin, end) of `word`, from the state in `turtle` and
 // `stack`, calling sink.line for every F in word order. A stack error ends the pass where
 // it happens. The stack holds at most `stackCeiling` entries, so that a word of a billion
@@ -153,94 +316,67 @@ WalkEnd walkRange(const std::string& word, std::size_t begin, std::size_t end, s
                   const KeepGoing& keepGoing = {}, CheckpointLog* log = nullptr)
 {
     StepTable steps(d);
-    float x = turtle.x;
-    float y = turtle.y;
-    float heading = turtle.heading;
-    double dx;
-    double dy;
-    steps.lookup(heading, dx, dy);
+    detail::Walker w;
+    w.x = turtle.x;
+    w.y = turtle.y;
+    w.heading = turtle.heading;
+    steps.lookup(w.heading, w.dx, w.dy);
+    w.topUsed = 0;
     std::size_t nextCheckpoint = log ? begin + log->spacing : 0;
+    const auto ends = [&](WalkEnd how) {
+        turtle = TurtleState{w.x, w.y, w.heading};
+        return how;
+    };
 
     // A plain loop over bytes with the state in locals: this runs for every letter of
     // words of hundreds of millions of letters, at every redraw. The step vector changes
     // only with the heading, so it is looked up on a turn or a pop, never per step.
     // Heading sums are written in float: one float operation rounds exactly as the same
     // operation done in double and then rounded, since double has over twice the digits.
+    // The stack is whole (the top lowered onto it) wherever the walk stops between
+    // stretches, and wherever it ends.
     const char* const first = word.data();
-    const char* p = first + begin;
+    w.p = first + begin;
     const char* const last = first + end;
     for (;;) {
         const char* const stretchEnd =
-            static_cast<std::size_t>(last - p) > kLettersPerQuestion ? p + kLettersPerQuestion : last;
-        for (; p != stretchEnd; ++p) {
-            switch (*p) {
-            case 'F': {
-                const float nx = static_cast<float>(dx + static_cast<double>(x));
-                const float ny = static_cast<float>(dy + static_cast<double>(y));
-                sink.line(x, y, nx, ny);
-                x = nx;
-                y = ny;
+            static_cast<std::size_t>(last - w.p) > kLettersPerQuestion ? w.p + kLettersPerQuestion : last;
+        while (w.p != stretchEnd) {
+            // The top never takes the stack past its ceiling.
+            const std::uint64_t below = stack.size();
+            const std::uint64_t room = stackCeiling > below ? stackCeiling - below : 0;
+            const int topRoom = room < detail::kTopEntries ? static_cast<int>(room) : detail::kTopEntries;
+            detail::Stop stop;
+            if constexpr (detail::kCopiedIntoWalk<Sink>)
+                stop = detail::innerWalkCopied(w, stretchEnd, steps, delta, topRoom, sink);
+            else
+                stop = detail::innerWalk(w, stretchEnd, steps, delta, topRoom, sink);
+            switch (stop) {
+            case detail::Stop::StretchEnd:
                 break;
-            }
-            case 'f':
-                x = static_cast<float>(dx + static_cast<double>(x));
-                y = static_cast<float>(dy + static_cast<double>(y));
+            case detail::Stop::Miss:
+                steps.lookup(w.heading, w.dx, w.dy);
                 break;
-            case '+':
-                heading = heading + delta;
-                if (outsideFullTurn(heading)) heading = wrapHeading(heading);
-                steps.lookup(heading, dx, dy);
+            case detail::Stop::Push:
+                // The stack is at its ceiling, or the top is full and goes onto the stack.
+                if (!detail::lowerTop(w, stack) || stack.size() >= stackCeiling) return ends(WalkEnd::FullStack);
                 break;
-            case '-':
-                heading = heading - delta;
-                if (outsideFullTurn(heading)) heading = wrapHeading(heading);
-                steps.lookup(heading, dx, dy);
-                break;
-            case '|':
-                heading = heading + 180.0f;
-                if (heading > 360.0f) heading = heading - 360.0f;
-                steps.lookup(heading, dx, dy);
-                break;
-            case '[':
-                if (stack.size() >= stackCeiling) {
-                    turtle = TurtleState{x, y, heading};
-                    return WalkEnd::FullStack;
-                }
-                try {
-                    stack.push_back(TurtleState{x, y, heading});
-                } catch (const std::bad_alloc&) {
-                    turtle = TurtleState{x, y, heading};
-                    return WalkEnd::FullStack;
-                }
-                break;
-            case ']':
-                if (stack.empty()) {
-                    turtle = TurtleState{x, y, heading};
-                    return WalkEnd::EmptyStack;
-                }
-                x = stack.back().x;
-                y = stack.back().y;
-                heading = stack.back().heading;
-                stack.pop_back();
-                steps.lookup(heading, dx, dy);
-                break;
-            default:  // every other byte is no command
+            case detail::Stop::Pop:
+                if (stack.empty()) return ends(WalkEnd::EmptyStack);
+                detail::raiseTop(w, stack);
                 break;
             }
         }
-        if (p == last) break;
-        const auto offset = static_cast<std::size_t>(p - first);
+        if (!detail::lowerTop(w, stack)) return ends(WalkEnd::FullStack);
+        if (w.p == last) break;
+        const auto offset = static_cast<std::size_t>(w.p - first);
         if (log && offset >= nextCheckpoint) {
             nextCheckpoint = offset + log->spacing;
-            if (!log->record(offset, TurtleState{x, y, heading}, stack)) log = nullptr;
+            if (!log->record(offset, TurtleState{w.x, w.y, w.heading}, stack)) log = nullptr;
         }
-        if (keepGoing && !keepGoing()) {
-            turtle = TurtleState{x, y, heading};
-            return WalkEnd::Abandoned;
-        }
+        if (keepGoing && !keepGoing()) return ends(WalkEnd::Abandoned);
     }
-    turtle = TurtleState{x, y, heading};
-    return WalkEnd::Finished;
+    return ends(WalkEnd::Finished);
 }
 
 // One pass over the whole of `word`: starts at (0, 0) with heading 270 and an empty
