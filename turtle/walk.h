@@ -281,12 +281,20 @@ template <class Sink>
     return walkLetters(w, end, steps, delta, topRoom, sink);
 }
 
-// The same with the sink copied in and back. Without SLP vectorisation: GCC would keep
-// the copy's fields packed in one vector register and unpack and pack them at every line.
+// GCC's SLP vectoriser would keep a copied sink's fields packed in one vector register
+// and unpack and pack them at every line. Other compilers neither do that nor know the
+// attribute that turns it off.
+#if defined(__GNUC__) && !defined(__clang__)
+#define TENDRILVIEW_NO_SLP_VECTORIZE __attribute__((optimize("no-tree-slp-vectorize")))
+#else
+#define TENDRILVIEW_NO_SLP_VECTORIZE
+#endif
+
+// The same with the sink copied in and back, so that its fields live in registers.
 template <class Sink>
-[[gnu::noinline, gnu::optimize("no-tree-slp-vectorize")]] Stop innerWalkCopied(Walker& w, const char* const end,
-                                                                               const StepTable& steps, float delta,
-                                                                               int topRoom, Sink& sink)
+[[gnu::noinline]] TENDRILVIEW_NO_SLP_VECTORIZE Stop innerWalkCopied(Walker& w, const char* const end,
+                                                                   const StepTable& steps, float delta, int topRoom,
+                                                                   Sink& sink)
 {
     Sink copied = sink;
     const Stop stop = walkLetters(w, end, steps, delta, topRoom, copied);
