@@ -43,6 +43,10 @@ public:
         if (e.key != key) {
             stepVector(heading, length_, e.dx, e.dy);
             e.key = key;
+            e.floatDx = static_cast<float>(e.dx);
+            e.floatDy = static_cast<float>(e.dy);
+            if (static_cast<double>(e.floatDx) != e.dx || static_cast<double>(e.floatDy) != e.dy)
+                floatSteps_ = false;
         }
         dx = e.dx;
         dy = e.dy;
@@ -58,6 +62,25 @@ public:
         dy = e.dy;
         return true;
     }
+
+    // The same, as floats. Exact while floatSteps() holds.
+    bool find(float heading, float& dx, float& dy) const
+    {
+        const Entry& e = entries_[slotOf(heading)];
+        if (e.key != keyOf(heading)) return false;
+        dx = e.floatDx;
+        dy = e.floatDy;
+        return true;
+    }
+
+    // Whether every step vector looked up so far is exact in float, as all are where the
+    // length is 0 or a power of two: each is then a float cosine or sine times a power
+    // of two. A step then is float(x + dx) in float arithmetic: the sum of two floats
+    // rounded once to double and again to float is the sum rounded once to float, since
+    // double has more than twice float's digits and two more. One float addition instead
+    // of a widening, an addition in double and a narrowing, on the chain from one
+    // position to the next.
+    bool floatSteps() const { return floatSteps_; }
 
 private:
     static std::uint64_t keyOf(float heading)
@@ -79,9 +102,12 @@ private:
         std::uint64_t key = 0;  // kValid | heading bits; 0 while empty
         double dx = 0.0;
         double dy = 0.0;
+        float floatDx = 0.0f;  // the same, exact where floatSteps_ holds
+        float floatDy = 0.0f;
     };
     std::array<Entry, std::size_t{1} << kSlotBits> entries_{};
     float length_;
+    bool floatSteps_ = true;
 };
 
 // Whether a heading lies outside [0, 360], in one compare: a float's bits, read as an
@@ -182,38 +208,59 @@ struct Walker {
     float x;
     float y;
     float heading;
-    double dx;
+    double dx;  // the step vector of the heading
     double dy;
+    float floatDx;  // the same as floats, exact while the step table's floatSteps() holds
+    float floatDy;
     const char* p;
     int topUsed;  // entries in top
     TurtleState top[kTopEntries];
 };
 
-template <class Sink>
+// Steps in float arithmetic where FloatSteps, else in double: the same positions to the
+// bit while the step table's floatSteps() holds.
+template <bool FloatSteps>
+struct StepOf {
+    using Type = double;
+    static double& dx(Walker& w) { return w.dx; }
+    static double& dy(Walker& w) { return w.dy; }
+    static float step(double d, float position) { return static_cast<float>(d + static_cast<double>(position)); }
+};
+
+template <>
+struct StepOf<true> {
+    using Type = float;
+    static float& dx(Walker& w) { return w.floatDx; }
+    static float& dy(Walker& w) { return w.floatDy; }
+    static float step(float d, float position) { return position + d; }
+};
+
+template <bool FloatSteps, class Sink>
 [[gnu::always_inline]] inline Stop walkLetters(Walker& w, const char* const end, const StepTable& steps, float delta,
                                                int topRoom, Sink& sink)
 {
+    using Step = StepOf<FloatSteps>;
     float x = w.x;
     float y = w.y;
     float heading = w.heading;
-    double dx = w.dx;
-    double dy = w.dy;
+    typename Step::Type dx = Step::dx(w);
+    typename Step::Type dy = Step::dy(w);
     const char* p = w.p;
     int topUsed = w.topUsed;
     Stop stop = Stop::StretchEnd;
     for (; p != end; ++p) {
         switch (*p) {
         case 'F': {
-            const float nx = static_cast<float>(dx + static_cast<double>(x));
-            const float ny = static_cast<float>(dy + static_cast<double>(y));
+            const float nx = Step::step(dx, x);
+            const float ny = Step::step(dy, y);
             sink.line(x, y, nx, ny);
             x = nx;
             y = ny;
             break;
         }
         case 'f':
-            x = static_cast<float>(dx + static_cast<double>(x));
-            y = static_cast<float>(dy + static_cast<double>(y));
+            x = Step::step(dx, x);
+            y = Step::step(dy, y);
             break;
         case '+':
             heading = heading + delta;
@@ -260,8 +307,8 @@ stopped:
     w.x = x;
     w.y = y;
     w.heading = heading;
-    w.dx = dx;
-    w.dy = dy;
+    Step::dx(w) = dx;
+    Step::dy(w) = dy;
     w.p = p;
     w.topUsed = topUsed;
     return stop;
@@ -274,11 +321,11 @@ inline constexpr bool kCopiedIntoWalk =
     std::is_trivially_copyable_v<Sink> && std::is_copy_assignable_v<Sink> && sizeof(Sink) <= 64;
 
 // walkLetters out of line, for a sink that is not copied.
-template <class Sink>
+template <bool FloatSteps, class Sink>
 [[gnu::noinline]] Stop innerWalk(Walker& w, const char* const end, const StepTable& steps, float delta, int topRoom,
                                  Sink& sink)
 {
-    return walkLetters(w, end, steps, delta, topRoom, sink);
+    return walkLetters<FloatSteps>(w, end, steps, delta, topRoom, sink);
 }
 
 // GCC's SLP vectoriser would keep a copied sink's fields packed in one vector register
@@ -291,15 +338,36 @@ template <class Sink>
 #endif
 
 // The same with the sink copied in and back, so that its fields live in registers.
-template <class Sink>
+template <bool FloatSteps, class Sink>
 [[gnu::noinline]] TENDRILVIEW_NO_SLP_VECTORIZE Stop innerWalkCopied(Walker& w, const char* const end,
                                                                    const StepTable& steps, float delta, int topRoom,
                                                                    Sink& sink)
 {
     Sink copied = sink;
-    const Stop stop = walkLetters(w, end, steps, delta, topRoom, copied);
+    const Stop stop = walkLetters<FloatSteps>(w, end, steps, delta, topRoom, copied);
     sink = copied;
     return stop;
+}
+
+// Looks up the step vector of the walker's heading, in both of its forms.
+inline void lookupStep(StepTable& steps, Walker& w)
+{
+    steps.lookup(w.heading, w.dx, w.dy);
+    w.floatDx = static_cast<float>(w.dx);
+    w.floatDy = static_cast<float>(w.dy);
+}
+
+// The inner loop that suits the sink and the steps looked up so far.
+template <class Sink>
+Stop walkStretch(Walker& w, const char* const end, const StepTable& steps, float delta, int topRoom, Sink& sink)
+{
+    if constexpr (kCopiedIntoWalk<Sink>) {
+        if (steps.floatSteps()) return innerWalkCopied<true>(w, end, steps, delta, topRoom, sink);
+        return innerWalkCopied<false>(w, end, steps, delta, topRoom, sink);
+    } else {
+        if (steps.floatSteps()) return innerWalk<true>(w, end, steps, delta, topRoom, sink);
+        return innerWalk<false>(w, end, steps, delta, topRoom, sink);
+    }
 }
 
 // Moves the top's entries onto the end of the stack. False where memory ran out: what
@@ -328,7 +396,7 @@ WalkEnd walkRange(const std::string& word, std::size_t begin, std::size_t end, s
     w.x = turtle.x;
     w.y = turtle.y;
     w.heading = turtle.heading;
-    steps.lookup(w.heading, w.dx, w.dy);
+    detail::lookupStep(steps, w);
     w.topUsed = 0;
     std::size_t nextCheckpoint = log ? begin + log->spacing : 0;
     const auto ends = [&](WalkEnd how) {
@@ -354,16 +422,11 @@ WalkEnd walkRange(const std::string& word, std::size_t begin, std::size_t end, s
             const std::uint64_t below = stack.size();
             const std::uint64_t room = stackCeiling > below ? stackCeiling - below : 0;
             const int topRoom = room < detail::kTopEntries ? static_cast<int>(room) : detail::kTopEntries;
-            detail::Stop stop;
-            if constexpr (detail::kCopiedIntoWalk<Sink>)
-                stop = detail::innerWalkCopied(w, stretchEnd, steps, delta, topRoom, sink);
-            else
-                stop = detail::innerWalk(w, stretchEnd, steps, delta, topRoom, sink);
-            switch (stop) {
+            switch (detail::walkStretch(w, stretchEnd, steps, delta, topRoom, sink)) {
             case detail::Stop::StretchEnd:
                 break;
             case detail::Stop::Miss:
-                steps.lookup(w.heading, w.dx, w.dy);
+                detail::lookupStep(steps, w);
                 break;
             case detail::Stop::Push:
                 // The stack is at its ceiling, or the top is full and goes onto the stack.
