@@ -176,8 +176,12 @@ float plainStep(float position, float heading, std::uint32_t d, bool cosine)
 }
 
 // A long random word visits thousands of distinct headings, far more than the memo of
-// step vectors has slots: every line must still match the plain rule to the bit.
-TEST(Walk, RememberedStepsMatchThePlainRuleToTheBit)
+// step vectors has slots: every line must still match the plain rule to the bit. Lengths
+// of 0 and powers of two step in float arithmetic, the others in double; the largest
+// take positions where every step rounds.
+class WalkLength : public testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(WalkLength, RememberedStepsMatchThePlainRuleToTheBit)
 {
     std::mt19937 random(12345);
     const std::string symbols = "FFFf+--|[]X";
@@ -189,7 +193,7 @@ TEST(Walk, RememberedStepsMatchThePlainRuleToTheBit)
         depth += (c == '[') - (c == ']');
         word += c;
     }
-    const std::uint32_t d = 37;
+    const std::uint32_t d = GetParam();
     const float delta = 7.3f;
 
     RecordingSink sink;
@@ -236,6 +240,9 @@ TEST(Walk, RememberedStepsMatchThePlainRuleToTheBit)
     EXPECT_EQ(end.y, y);
     EXPECT_EQ(end.heading, h);
 }
+
+INSTANTIATE_TEST_SUITE_P(Lengths, WalkLength,
+                         testing::Values(0u, 1u, 2u, 37u, 1000u, 1u << 20, 1u << 31, 4294967295u));
 
 // ---------------------------------------------------------------------------------------
 // The heading stays in [0, 360] whatever delta is.
@@ -377,6 +384,58 @@ TEST_F(WalkStack, PushPastTheCeilingEndsThePassAtOnce)
     EXPECT_EQ(walk("[F]F[F]", 1), turtle::WalkEnd::Finished);  // popped entries make room
     EXPECT_EQ(walk("[F[F[F", 3), turtle::WalkEnd::Finished);
 }
+
+// Stacks far deeper than a few entries: nesting that goes down and comes back up many
+// times, against ceilings on either side of where it turns.
+struct DeepCase {
+    const char* name;
+    int depth;              // "[F" this many times
+    int swings;             // then "]" and "[F" `swing` times each, this many times
+    int swing;
+    std::uint64_t ceiling;
+    turtle::WalkEnd ending;
+    std::size_t stackLeft;  // entries the pass leaves
+    float endY;
+};
+
+void PrintTo(const DeepCase& c, std::ostream* os) { *os << c.name; }
+
+class WalkDeepStack : public testing::TestWithParam<DeepCase> {};
+
+TEST_P(WalkDeepStack, PushesAndPopsAsOneStack)
+{
+    const DeepCase& c = GetParam();
+    std::string word;
+    for (int i = 0; i < c.depth; ++i) word += "[F";
+    for (int s = 0; s < c.swings; ++s) {
+        word.append(static_cast<std::size_t>(c.swing), ']');
+        for (int i = 0; i < c.swing; ++i) word += "[F";
+    }
+    word.append(static_cast<std::size_t>(c.depth), ']');
+    word += "]F";  // one close too many: the pass ends back at the start
+    TurtleState end{};
+    std::deque<TurtleState> stack;
+    RecordingSink sink;
+    ASSERT_EQ(turtle::walkWord(word, 1, 90.0f, c.ceiling, end, stack, sink), c.ending);
+    EXPECT_EQ(stack.size(), c.stackLeft);
+    EXPECT_EQ(end.y, c.endY);
+    // Every entry still on the stack is the turtle as it stood at its "[", one step apart.
+    for (std::size_t i = 0; i < stack.size(); ++i) EXPECT_EQ(stack[i].y, -static_cast<float>(i)) << i;
+    // Every line starts where the turtle stood; a pop puts it back a step at a time.
+    for (const Line& l : sink.lines) EXPECT_EQ(l.y1, l.y0 - 1.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Depths, WalkDeepStack,
+    testing::Values(DeepCase{"Shallow", 10, 3, 5, kNoCeiling, turtle::WalkEnd::EmptyStack, 0, 0.0f},
+                    DeepCase{"DeeperThanItsTop", 300, 4, 100, kNoCeiling, turtle::WalkEnd::EmptyStack, 0, 0.0f},
+                    DeepCase{"SwingsAcrossTheTop", 100, 7, 70, kNoCeiling, turtle::WalkEnd::EmptyStack, 0, 0.0f},
+                    DeepCase{"CeilingJustBelow", 65, 0, 0, 64, turtle::WalkEnd::FullStack, 64, -64.0f},
+                    DeepCase{"CeilingAtTheDepth", 64, 0, 0, 64, turtle::WalkEnd::EmptyStack, 0, 0.0f},
+                    DeepCase{"CeilingJustAbove", 129, 0, 0, 128, turtle::WalkEnd::FullStack, 128, -128.0f},
+                    DeepCase{"CeilingAtTheDepthWithSwings", 100, 2, 60, 100, turtle::WalkEnd::EmptyStack, 0, 0.0f},
+                    DeepCase{"CeilingOfOne", 2, 0, 0, 1, turtle::WalkEnd::FullStack, 1, -1.0f}),
+    [](const testing::TestParamInfo<DeepCase>& info) { return std::string(info.param.name); });
 
 // Framing cases that no word of the table reaches.
 TEST(Frame, NaNPositionsAreIgnored)
