@@ -487,7 +487,9 @@ void BM_FamilyCoverageWalk(benchmark::State& state)
     std::vector<std::uint8_t> alpha;
     for (auto _ : state) {
         turtle::CoverageGrid grid(mapping);
-        turtle::walkWord(lsystem->word, lsystem->d, lsystem->delta, lsystem->stackCeiling, end, lsystem->stack, grid);
+        turtle::CoverageGrid::Lines lines(grid);
+        turtle::walkWord(lsystem->word, lsystem->d, lsystem->delta, lsystem->stackCeiling, end, lsystem->stack, lines);
+        lines.finish();
         grid.alpha(alpha);
         benchmark::DoNotOptimize(alpha.data());
     }

@@ -63,6 +63,11 @@ public:
         if (++pendingLines_ == kPendingLines) markPending();
     }
 
+    class Lines;
+
+    // Lines given to the grid so far, by line() or by a Lines sink that finished.
+    std::uint64_t linesGiven() const { return given_ + static_cast<std::uint64_t>(pendingLines_); }
+
     // ORs in the lines of another grid of the same mapping, as if its walk had come here.
     // What a line marks depends on its two ends alone, so grids of the pieces of one walk,
     // added, hold what one grid of the whole walk holds, bit for bit.
@@ -104,7 +109,16 @@ private:
     void markPending()
     {
         mark(pending_.data(), pendingLines_);
+        given_ += static_cast<std::uint64_t>(pendingLines_);
         pendingLines_ = 0;
+    }
+
+    // Marks a full batch that a Lines sink wrote, and gives it the batch's start again.
+    [[gnu::noinline]] Line* markFullBatch()
+    {
+        pendingLines_ = kPendingLines;
+        markPending();
+        return pending_.data();
     }
 
     // Marks the bands of `count` lines in order.
@@ -202,6 +216,7 @@ private:
     double columnScale_;  // samples per drawing unit
     double rowScale_;
     bool used_ = false;
+    std::uint64_t given_ = 0;  // lines marked from batches
     std::array<Line, kPendingLines> pending_;  // the batch of lines not yet marked
     int pendingLines_ = 0;
     float lastX_ = NAN;  // the last line's end, in drawing units and in samples
@@ -210,6 +225,39 @@ private:
     double lastSampleY_ = 0.0;
     int lastCeilX_ = 0;
     int lastCeilY_ = 0;
+};
+
+// A walk's sink of lines into a grid, small enough that the walk keeps it in registers:
+// where the next line goes in the grid's batch, and the batch's end. It marks what line()
+// on the grid would; the grid counts the lines, which spares the walk a count of its
+// own. The grid is not to be used while a Lines is, until finish() hands back the batch.
+class CoverageGrid::Lines {
+public:
+    explicit Lines(CoverageGrid& grid)
+        : grid_(&grid),
+          next_(grid.pending_.data() + grid.pendingLines_),
+          end_(grid.pending_.data() + kPendingLines)
+    {
+    }
+
+    void line(float x0, float y0, float x1, float y1)
+    {
+        *next_ = Line{x0, y0, x1, y1};
+        if (++next_ == end_) next_ = grid_->markFullBatch();
+    }
+
+    // Gives the grid the lines still waiting in its batch.
+    void finish()
+    {
+        const auto waiting = static_cast<int>(next_ - grid_->pending_.data());
+        if (waiting != 0 || grid_->given_ != 0) grid_->used_ = true;
+        grid_->pendingLines_ = waiting;
+    }
+
+private:
+    CoverageGrid* grid_;
+    Line* next_;
+    Line* end_;
 };
 
 }  // namespace turtle

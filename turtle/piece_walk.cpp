@@ -58,9 +58,11 @@ struct PieceWalk {
                     begin = start.offset;
                 }
                 const std::size_t end = i + 1 < pieces() ? checkpoints[i].offset : word.size();
-                LineCounter<CoverageGrid> counter{grid};
-                ended = walkRange(word, begin, end, d, delta, stackCeiling, turtle, stack, counter, keepGoing);
-                lines += counter.lines;
+                const std::uint64_t before = grid.linesGiven();
+                CoverageGrid::Lines sink{grid};
+                ended = walkRange(word, begin, end, d, delta, stackCeiling, turtle, stack, sink, keepGoing);
+                sink.finish();
+                lines += static_cast<std::uint32_t>(grid.linesGiven() - before);
             } catch (const std::bad_alloc&) {
                 ended = WalkEnd::FullStack;
             }
@@ -136,9 +138,11 @@ WalkEnd walkIntoGrid(const std::string& word, std::uint32_t d, float delta, std:
             grid = CoverageGrid(mapping);
         }
     }
-    LineCounter<CoverageGrid> counter{grid};
-    const WalkEnd end = walkWord(word, d, delta, stackCeiling, turtle, stack, counter, keepGoing);
-    lines = counter.lines;
+    const std::uint64_t before = grid.linesGiven();
+    CoverageGrid::Lines sink{grid};
+    const WalkEnd end = walkWord(word, d, delta, stackCeiling, turtle, stack, sink, keepGoing);
+    sink.finish();
+    lines = static_cast<std::uint32_t>(grid.linesGiven() - before);  // wraps, as every pass's count does
     return end;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/console.h"
@@ -32,7 +33,9 @@ reference::GreyPicture gridPicture(const LSystem& lsystem)
         turtle::PixelMapping{p.left, p.top, kSize / (p.right - p.left), kSize / (p.bottom - p.top)});
     TurtleState end;
     std::deque<TurtleState> stack;
-    turtle::walkWord(lsystem.word, lsystem.d, lsystem.delta, lsystem.stackCeiling, end, stack, grid);
+    turtle::CoverageGrid::Lines lines(grid);
+    turtle::walkWord(lsystem.word, lsystem.d, lsystem.delta, lsystem.stackCeiling, end, stack, lines);
+    lines.finish();
     std::vector<std::uint8_t> alpha;
     grid.alpha(alpha);
 
@@ -168,6 +171,34 @@ TEST_P(PiecesTest, AddedEqualOneWalk)
     }
     ASSERT_GT(covered, 1000u);
     EXPECT_EQ(differing, 0u) << "pixels of " << covered << " covered";
+}
+
+// A walk's Lines sink marks and counts what line() does, also where a second sink takes
+// the grid over in the middle of a batch.
+TEST_P(PiecesTest, LinesSinksMarkAndCountWhatLineDoes)
+{
+    const std::size_t split = static_cast<std::size_t>(GetParam() * recorded.lines.size());
+    turtle::CoverageGrid byLine(mapping);
+    draw(byLine, 0, recorded.lines.size());
+    turtle::CoverageGrid bySinks(mapping);
+    for (const auto& [from, to] : {std::pair{std::size_t{0}, split}, std::pair{split, recorded.lines.size()}}) {
+        turtle::CoverageGrid::Lines sink(bySinks);
+        for (std::size_t i = from; i < to; ++i) {
+            const auto& l = recorded.lines[i];
+            sink.line(l[0], l[1], l[2], l[3]);
+        }
+        sink.finish();
+        EXPECT_EQ(bySinks.linesGiven(), to);
+        EXPECT_EQ(bySinks.used(), to > 0);
+    }
+
+    std::vector<std::uint8_t> expected;
+    std::vector<std::uint8_t> marked;
+    byLine.alpha(expected);
+    bySinks.alpha(marked);
+    EXPECT_EQ(byLine.linesGiven(), recorded.lines.size());
+    EXPECT_EQ(bySinks.linesGiven(), recorded.lines.size());
+    EXPECT_TRUE(expected == marked);
 }
 
 // Splits at the start, inside the first batch of lines, at a third, in the middle of
