@@ -6,6 +6,7 @@
 // contexts; peak memory per letter of the word.
 // Linux only: /proc, /dev/null and glibc's malloc_trim.
 #include "app/large_pages.h"
+#include "bench/make_rule.h"
 #include "bench/quiet_stdout.h"
 #include "lsystem/lsystem.h"
 
@@ -22,17 +23,6 @@
 #include <string>
 
 namespace {
-
-Rule makeRule(std::string left, std::string predecessor, std::string right, std::string successor)
-{
-    Rule rule;
-    rule.matchText = left + predecessor + right;
-    rule.leftContext = std::move(left);
-    rule.predecessor = std::move(predecessor);
-    rule.rightContext = std::move(right);
-    rule.successor = std::move(successor);
-    return rule;
-}
 
 // The program's own setting: the word buffers asked for with large pages.
 void setupBush(LSystem& system, std::uint32_t n)

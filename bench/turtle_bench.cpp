@@ -1,10 +1,11 @@
 // Benchmarks of the turtle in a real OpenGL context (run it through tests/with-xvfb.sh):
 // the measuring pass in symbols per second; the drawing pass, reduced, beside every line
 // drawn as it is and one glBegin/glEnd per line in the same run; the replayed redraw; the
-// segments that reach OpenGL; and the extra memory of a drawing pass. A table of curve
-// families (Koch island, dragon, Hilbert, Peano, Sierpinski arrowhead, Gosper, beside the
-// bush) times the two passes after a production, beside the drawing as it was before
-// coverage (every line reduced and sent to OpenGL), in the same run.
+// segments that reach OpenGL; and the extra memory of a drawing pass. A table of
+// families (Koch island, dragon, Hilbert, Peano, Sierpinski arrowhead, Gosper and a
+// context-sensitive tree, beside the bush) times the two passes after a production,
+// beside the drawing as it was before coverage (every line reduced and sent to
+// OpenGL), in the same run.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -20,6 +21,8 @@
 #include <vector>
 
 #include "turtle/gl.h"
+#include "bench/make_rule.h"
+#include "bench/quiet_stdout.h"
 #include "lsystem/lsystem.h"
 #include "tests/turtle/glx_window.h"
 #include "tests/turtle/one_line_at_a_time.h"
@@ -274,49 +277,57 @@ BENCHMARK(BM_SegmentsSent)->DenseRange(7, 12)->Arg(101)->Arg(108)->Arg(116)->Arg
 struct Family {
     const char* name;
     const char* axiom;
-    std::vector<std::pair<std::string, std::string>> rules;  // predecessors of one or two letters
-    int n;
+    std::vector<Rule> rules;
+    std::uint32_t n;
     float delta;
 };
 
 const std::vector<Family>& families()
 {
     static const std::vector<Family> table = {
-        {"bush", "F", {{"F", "F[+F]F[-F]F"}}, 10, 22.5f},
-        {"koch_island", "F-F-F-F", {{"F", "F-F+F+FF-F-F+F"}}, 7, 90.0f},
-        {"dragon", "FX", {{"X", "X+YF+"}, {"Y", "-FX-Y"}}, 23, 90.0f},
-        {"hilbert", "A", {{"A", "+BF-AFA-FB+"}, {"B", "-AF+BFB+FA-"}}, 12, 90.0f},
-        {"peano", "X", {{"X", "XFYFX+F+YFXFY-F-XFYFX"}, {"Y", "YFXFY-F-XFYFX+F+YFXFY"}}, 7, 90.0f},
-        {"sierpinski", "YF", {{"X", "YF+XF+Y"}, {"Y", "XF-YF-X"}}, 15, 60.0f},
-        {"gosper", "Fl", {{"Fl", "Fl+Fr++Fr-Fl--FlFl-Fr+"}, {"Fr", "-Fl+FrFr++Fr+Fl--Fl-Fr"}}, 8, 60.0f},
+        {"bush", "F", {makeRule("", "F", "", "F[+F]F[-F]F")}, 10, 22.5f},
+        {"koch_island", "F-F-F-F", {makeRule("", "F", "", "F-F+F+FF-F-F+F")}, 7, 90.0f},
+        {"dragon", "FX", {makeRule("", "X", "", "X+YF+"), makeRule("", "Y", "", "-FX-Y")}, 23, 90.0f},
+        {"hilbert", "A", {makeRule("", "A", "", "+BF-AFA-FB+"), makeRule("", "B", "", "-AF+BFB+FA-")}, 12, 90.0f},
+        {"peano",
+         "X",
+         {makeRule("", "X", "", "XFYFX+F+YFXFY-F-XFYFX"), makeRule("", "Y", "", "YFXFY-F-XFYFX+F+YFXFY")},
+         7,
+         90.0f},
+        {"sierpinski", "YF", {makeRule("", "X", "", "YF+XF+Y"), makeRule("", "Y", "", "XF-YF-X")}, 15, 60.0f},
+        {"gosper",
+         "Fl",
+         {makeRule("", "Fl", "", "Fl+Fr++Fr-Fl--FlFl-Fr+"), makeRule("", "Fr", "", "-Fl+FrFr++Fr+Fl--Fl-Fr")},
+         8,
+         60.0f},
+        // examples/context-tree.lsys: branches that hold one segment grow, every F doubles.
+        {"context_tree",
+         "F[+F][-F]",
+         {makeRule("[", "+F", "]", "+F[+F][-F]"), makeRule("[", "-F", "]", "-F[+F][-F]"), makeRule("", "F", "", "FF")},
+         19,
+         25.0f},
     };
     return table;
 }
 
-// The family's word after n rewritings, without contexts, made once.
+int lastFamily() { return static_cast<int>(families().size()) - 1; }
+
+// The family's word after n rewritings by the program's own engine, made once.
 const std::string& familyWord(std::size_t index)
 {
     static std::map<std::size_t, std::string> words;
     std::string& word = words[index];
     if (!word.empty()) return word;
     const Family& family = families()[index];
-    word = family.axiom;
-    for (int i = 0; i < family.n; ++i) {
-        std::string next;
-        next.reserve(word.size() * 4);
-        for (std::size_t p = 0; p < word.size();) {
-            bool replaced = false;
-            for (const auto& [predecessor, successor] : family.rules)
-                if (word.compare(p, predecessor.size(), predecessor) == 0) {
-                    next += successor;
-                    p += predecessor.size();
-                    replaced = true;
-                    break;
-                }
-            if (!replaced) next += word[p++];
-        }
-        word.swap(next);
+    LSystem system;
+    system.axiom = family.axiom;
+    system.rules = family.rules;
+    system.n = family.n;
+    {
+        QuietStdout quiet;
+        system.produce();
     }
+    word.swap(system.word);
     return word;
 }
 
@@ -346,7 +357,8 @@ void BM_FamilyPasses(benchmark::State& state)
     state.counters["kept_KiB"] =
         static_cast<double>(lsystem->replay->image().size() + lsystem->replay->coverage().size()) / 1024.0;
 }
-BENCHMARK(BM_FamilyPasses)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_FamilyPasses)->DenseRange(0, lastFamily())->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 // The measuring pass alone, the walk's own cost: the passes after a production cost two
 // of these and what the drawing adds.
@@ -358,7 +370,7 @@ void BM_FamilyMeasuringPass(benchmark::State& state)
     state.SetLabel(families()[index].name);
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lsystem->word.size()));
 }
-BENCHMARK(BM_FamilyMeasuringPass)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()
+BENCHMARK(BM_FamilyMeasuringPass)->DenseRange(0, lastFamily())->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()
     ->UseRealTime();
 
 // The drawing pass as it was before coverage: every line through the reduction and on
@@ -423,7 +435,7 @@ void BM_FamilyPassesBefore(benchmark::State& state)
     state.counters["letters"] = static_cast<double>(lsystem->word.size());
     state.counters["segments"] = static_cast<double>(sent);
 }
-BENCHMARK(BM_FamilyPassesBefore)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()
+BENCHMARK(BM_FamilyPassesBefore)->DenseRange(0, lastFamily())->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()
     ->UseRealTime()->Iterations(1);
 
 // The console report, followed by the time of a drawing pass as it was before the
@@ -496,7 +508,7 @@ void BM_FamilyCoverageWalk(benchmark::State& state)
     state.SetLabel(families()[index].name);
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lsystem->word.size()));
 }
-BENCHMARK(BM_FamilyCoverageWalk)->DenseRange(0, 6)->Setup(useFamilyOf)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_FamilyCoverageWalk)->DenseRange(0, lastFamily())->Setup(useFamilyOf)->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()->UseRealTime();
 
 }  // namespace
