@@ -88,6 +88,9 @@ std::vector<PictureCase> pictureCases()
         {"dragon_n22", "n=22 FX X->X+YF+ Y->-FX-Y", Kind::Reference},
         {"koch_island_n7", "n=7 F-F-F-F F->F-F+F+FF-F-F+F", Kind::Reference},
         {"peano_n6", "n=6 X X->XFYFX+F+YFXFY-F-XFYFX Y->YFXFY-F-XFYFX+F+YFXFY", Kind::Reference},
+        // examples/context-tree.lsys grown until a segment is a 64th of a pixel.
+        {"context_tree_n16", "n=16 delta=25 F[+F][-F] [<+F>]->+F[+F][-F] [<-F>]->-F[+F][-F] F->FF",
+         Kind::Reference, true},
         // A unit square 2^21 and 2^17 units above the start point.
         {"far_square_2_21", "n=21 fF+F+F+F f->ff", Kind::Far, true},
         {"far_square_2_17", "n=17 fF+F+F+F f->ff", Kind::Far},
