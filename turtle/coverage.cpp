@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace turtle {
 
@@ -96,6 +97,25 @@ void CoverageGrid::mark(const Line* lines, int count)
     lastSampleY_ = lastSampleY;
     lastCeilX_ = lastCeilX;
     lastCeilY_ = lastCeilY;
+}
+
+bool CoverageGrid::seenLately(float x0, float y0, float x1, float y1)
+{
+    const int cx0 = ceilInGrid((static_cast<double>(x0) - left_) * columnScale_);
+    const int cy0 = ceilInGrid((static_cast<double>(y0) - top_) * rowScale_);
+    const int cx1 = ceilInGrid((static_cast<double>(x1) - left_) * columnScale_);
+    const int cy1 = ceilInGrid((static_cast<double>(y1) - top_) * rowScale_);
+    const auto inside = [](int c) { return c >= 0 && c <= kSide; };
+    if (!inside(cx0) || !inside(cy0) || !inside(cx1) || !inside(cy1)) return false;
+    std::uint64_t from = std::uint64_t(cx0) << 16 | std::uint64_t(cy0);
+    std::uint64_t to = std::uint64_t(cx1) << 16 | std::uint64_t(cy1);
+    if (from > to) std::swap(from, to);
+    const std::uint64_t key = (from << 32 | to) + 1;  // never 0: a cell is below 2^16
+    if (seen_.empty()) seen_.assign(std::size_t{1} << kSeenBits, 0);
+    std::uint64_t& slot = seen_[(key * 0x9E3779B97F4A7C15u) >> (64 - kSeenBits)];
+    if (slot == key) return true;
+    slot = key;
+    return false;
 }
 
 void CoverageGrid::add(const CoverageGrid& other)

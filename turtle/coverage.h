@@ -65,6 +65,14 @@ public:
 
     class Lines;
 
+    // Whether a line that starts and ends in the same samples as this one, either way
+    // round, went by lately; this one is remembered. Such a line covers what that one
+    // did, to within a sample at either end, so that a pass can leave it out: a word
+    // which goes over the same long lines again and again (a polygon drawn thousands of
+    // times, drifting by rounding) then costs its pixels, not its lines' length, and its
+    // ink is counted once. A line with an end off the grid is never taken for another.
+    bool seenLately(float x0, float y0, float x1, float y1);
+
     // Lines given to the grid so far, by line() or by a Lines sink that finished.
     std::uint64_t linesGiven() const { return given_ + static_cast<std::uint64_t>(pendingLines_); }
 
@@ -211,6 +219,8 @@ private:
     std::vector<std::uint64_t> rows_;     // kSide rows of samples, the top row first: runs along rows
     std::vector<std::uint64_t> columns_;  // the same transposed, row i being column i: runs along columns
     std::array<Direction, std::size_t{1} << kDirectionBits> directions_;  // each the direction of its step
+    static constexpr int kSeenBits = 14;  // lines remembered by seenLately: 128 KB, made at the first
+    std::vector<std::uint64_t> seen_;     // the samples of a line's ends, direct-mapped; 0 while empty
     double left_;  // the drawing x and y of sample (0, 0)'s centre
     double top_;
     double columnScale_;  // samples per drawing unit

@@ -89,7 +89,7 @@ private:
 };
 
 // Where segments of a pixel or more go: to OpenGL as lines while the pass's share lasts,
-// into the coverage grid after that.
+// into the coverage grid after that, unless the grid took the same line lately.
 // A long line costs the grid in proportion to its length, so that a walk of long lines
 // past the share asks keepGoing by the grid's work, not only by letters.
 struct SegmentRoute {
@@ -108,9 +108,12 @@ struct SegmentRoute {
             batch.segment(x0, y0, x1, y1, ink);
             return;
         }
-        grid.line(x0, y0, x1, y1);
-        // The grid visits at most a window's width of a line, however long it is.
-        gridWork += std::min(grid.pixelLength(x0, y0, x1, y1), 2.0 * turtle::kWindowSize) + 1.0;
+        if (!grid.seenLately(x0, y0, x1, y1)) {
+            grid.line(x0, y0, x1, y1);
+            // The grid visits at most a window's width of a line, however long it is.
+            gridWork += std::min(grid.pixelLength(x0, y0, x1, y1), 2.0 * turtle::kWindowSize);
+        }
+        gridWork += 1.0;  // a line left out costs a look-up
         if (gridWork >= kGridPixelsPerQuestion) {
             gridWork = 0.0;
             stopped = keepGoing && !keepGoing();

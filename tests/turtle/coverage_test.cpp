@@ -205,6 +205,33 @@ TEST_P(PiecesTest, LinesSinksMarkAndCountWhatLineDoes)
 // a run of lines and just before the end.
 INSTANTIATE_TEST_SUITE_P(Splits, PiecesTest, testing::Values(0.0, 0.0001, 0.3333, 0.5, 0.9999));
 
+// A line that starts and ends in the samples of one that went by lately, either way
+// round, is taken for it; no other is, nor any line with an end off the grid.
+TEST(CoverageGridSeenLately, KnowsOnlyLinesOfTheSameSamples)
+{
+    // 40 drawing units across the window: a unit is 60 samples.
+    turtle::CoverageGrid grid(turtle::PixelMapping{-20.0, -20.0, 15.0, 15.0});
+    const float tiny = 1.0f / 600.0f;  // a tenth of a sample
+    const float sample = 1.0f / 60.0f;
+    struct Case {
+        const char* what;
+        std::array<float, 4> line;
+        bool seen;
+    } cases[] = {
+        {"the first", {-10.0f, -10.0f, 10.0f, 5.0f}, false},
+        {"the same again", {-10.0f, -10.0f, 10.0f, 5.0f}, true},
+        {"the same the other way", {10.0f, 5.0f, -10.0f, -10.0f}, true},
+        {"ends moved within their samples", {-10.0f + tiny, -10.0f, 10.0f, 5.0f - tiny}, true},
+        {"an end moved by a sample", {-10.0f, -10.0f, 10.0f, 5.0f + sample}, false},
+        {"another line", {-15.0f, 12.0f, 15.0f, 12.0f}, false},
+        {"the first once more", {-10.0f, -10.0f, 10.0f, 5.0f}, true},
+        {"an end off the grid", {-10.0f, -10.0f, 30.0f, 5.0f}, false},
+        {"the same off the grid", {-10.0f, -10.0f, 30.0f, 5.0f}, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(grid.seenLately(c.line[0], c.line[1], c.line[2], c.line[3]), c.seen) << c.what;
+    EXPECT_FALSE(grid.used());  // remembering a line marks nothing
+}
+
 TEST(CoverageGridAdd, AnEmptyGridAddsNothing)
 {
     const turtle::PixelMapping mapping{0.0, 0.0, 1.0, 1.0};
