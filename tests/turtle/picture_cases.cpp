@@ -91,6 +91,9 @@ std::vector<PictureCase> pictureCases()
         // examples/context-tree.lsys grown until a segment is a 64th of a pixel.
         {"context_tree_n16", "n=16 delta=25 F[+F][-F] [<+F>]->+F[+F][-F] [<-F>]->-F[+F][-F] F->FF",
          Kind::Reference, true},
+        // A square gone round 15,625 times, drifting by rounding: lines of hundreds of
+        // pixels, most of them past the share that OpenGL draws.
+        {"square_again_n7", "n=7 F F->F+F+F+F+F", Kind::Dense, true},
         // A unit square 2^21 and 2^17 units above the start point.
         {"far_square_2_21", "n=21 fF+F+F+F f->ff", Kind::Far, true},
         {"far_square_2_17", "n=17 fF+F+F+F f->ff", Kind::Far},
