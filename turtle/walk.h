@@ -52,24 +52,21 @@ public:
         dy = e.dy;
     }
 
-    // The same where the heading's vector is kept already; false, with dx and dy left
-    // alone, where it would have to be worked out.
-    bool find(float heading, double& dx, double& dy) const
+    // The same where the heading's vector is kept already, as doubles or as floats (exact
+    // while floatSteps() holds); false, with dx and dy left alone, where it would have to
+    // be worked out.
+    template <class Coordinate>
+    bool find(float heading, Coordinate& dx, Coordinate& dy) const
     {
         const Entry& e = entries_[slotOf(heading)];
         if (e.key != keyOf(heading)) return false;
-        dx = e.dx;
-        dy = e.dy;
-        return true;
-    }
-
-    // The same, as floats. Exact while floatSteps() holds.
-    bool find(float heading, float& dx, float& dy) const
-    {
-        const Entry& e = entries_[slotOf(heading)];
-        if (e.key != keyOf(heading)) return false;
-        dx = e.floatDx;
-        dy = e.floatDy;
+        if constexpr (std::is_same_v<Coordinate, float>) {
+            dx = e.floatDx;
+            dy = e.floatDy;
+        } else {
+            dx = e.dx;
+            dy = e.dy;
+        }
         return true;
     }
 
